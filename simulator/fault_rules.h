@@ -1,0 +1,59 @@
+// Rules that make chosen operations of the simulated handheld fail: by
+// operation and path, on the Nth matching call, once or from then on; a
+// short write; a disconnect after N operations. Consulted at one choke
+// point in the simulator, set by tests or read from the device's `faults`.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zp {
+
+struct FaultRule {
+  enum class Kind {
+    Fail,        ///< the operation fails
+    ShortWrite,  ///< CeWriteFile writes half the bytes asked (and says so)
+  };
+  Kind kind = Kind::Fail;
+  std::string operation;  ///< "CeDeleteFile"; "*" matches every operation
+  std::string path;       ///< device path wildcard (* and ?), case-insensitive; empty: any
+  int nth = 1;            ///< fires on the Nth call that matches operation and path
+  bool persistent = false;  ///< fires on the Nth call and every matching call after it
+  std::uint32_t error = 0;  ///< CeGetLastError after the failure; 0: the operation's usual code
+  int seen = 0;             ///< matching calls so far
+};
+
+class FaultRules {
+ public:
+  enum class Outcome { Pass, Fail, ShortWrite, Disconnected };
+
+  void Add(FaultRule rule);
+  /// Shorthands for tests.
+  void Fail(std::string operation, std::string path = {}, int nth = 1, bool persistent = false);
+  void ShortWrite(std::string path = {}, int nth = 1);
+  /// After `operations` more served operations every operation fails.
+  void DisconnectAfter(int operations);
+  void Clear();
+
+  /// Called once per operation, before it is served. Counts the operation
+  /// towards a disconnect and towards each rule that matches it.
+  Outcome Check(std::string_view operation, const std::u16string& path);
+
+  /// Reads the `faults` file format (see README); problems name their line.
+  static FaultRules Parse(std::string_view text, std::vector<std::string>* problems);
+
+  bool empty() const { return rules_.empty() && disconnect_after_ < 0; }
+  /// The error code of the last rule that fired (0 if it named none).
+  std::uint32_t last_error() const { return last_error_; }
+
+ private:
+  std::vector<FaultRule> rules_;
+  int disconnect_after_ = -1;  // operations still allowed; -1: never
+  bool disconnected_ = false;
+  std::uint32_t last_error_ = 0;
+};
+
+}  // namespace zp

@@ -1,0 +1,211 @@
+// The desktop operating system as the program uses it: registry, files,
+// folders, the log stream, local time, error codes and the yes/no question.
+// One implementation is linked in: posix/ (the stand-in) or win32/.
+//
+// Paths are Windows paths ("c:\ZAMO\Dev\FromPocket\") in the desktop code
+// page. Every failing call sets the thread's last error to a Windows error
+// code, as the real calls do.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zp {
+
+/// MAX_PATH: the buffer of every composed path, terminator included.
+inline constexpr std::size_t kMaxPath = 260;
+
+// Windows values the program relies on.
+inline constexpr std::uint32_t kInvalidAttributes = 0xFFFFFFFFu;
+inline constexpr std::uint32_t kAttributeDirectory = 0x10;
+
+inline constexpr std::uint32_t kRegSz = 1;
+inline constexpr std::uint32_t kRegExpandSz = 2;
+inline constexpr std::uint32_t kRegBinary = 3;
+inline constexpr std::uint32_t kRegDword = 4;
+inline constexpr std::uint32_t kRegMultiSz = 7;
+
+// Windows error codes set as last error by the stand-ins.
+inline constexpr std::uint32_t kErrorSuccess = 0;
+inline constexpr std::uint32_t kErrorFileNotFound = 2;
+inline constexpr std::uint32_t kErrorPathNotFound = 3;
+inline constexpr std::uint32_t kErrorAccessDenied = 5;
+inline constexpr std::uint32_t kErrorInvalidHandle = 6;
+inline constexpr std::uint32_t kErrorNotEnoughMemory = 8;
+inline constexpr std::uint32_t kErrorWriteFault = 29;
+inline constexpr std::uint32_t kErrorReadFault = 30;
+inline constexpr std::uint32_t kErrorFileExists = 80;
+inline constexpr std::uint32_t kErrorInvalidParameter = 87;
+inline constexpr std::uint32_t kErrorDiskFull = 112;
+inline constexpr std::uint32_t kErrorInvalidName = 123;
+inline constexpr std::uint32_t kErrorDirNotEmpty = 145;
+inline constexpr std::uint32_t kErrorAlreadyExists = 183;
+inline constexpr std::uint32_t kErrorFilenameExcedRange = 206;
+inline constexpr std::uint32_t kErrorMoreData = 234;
+inline constexpr std::uint32_t kErrorNoMoreFiles = 18;
+inline constexpr std::uint32_t kErrorNotConnected = 2250;
+
+// ---------------------------------------------------------------- registry
+
+enum class Hive { LocalMachine, CurrentUser };
+enum class RegAccess { Read, ReadWrite };
+
+/// An open desktop registry key; closed when it goes out of scope.
+class RegKey {
+ public:
+  struct Impl;
+  RegKey() noexcept;
+  explicit RegKey(std::unique_ptr<Impl> impl) noexcept;
+  RegKey(RegKey&&) noexcept;
+  RegKey& operator=(RegKey&&) noexcept;
+  ~RegKey();
+  RegKey(const RegKey&) = delete;
+  RegKey& operator=(const RegKey&) = delete;
+
+  explicit operator bool() const noexcept { return impl_ != nullptr; }
+  Impl* impl() const noexcept { return impl_.get(); }
+
+ private:
+  std::unique_ptr<Impl> impl_;
+};
+
+/// RegOpenKeyExA: an empty key when the key does not exist or cannot be
+/// opened with the access asked for. Never creates a key.
+RegKey RegOpen(Hive hive, std::string_view subkey, RegAccess access);
+
+/// A value as it is stored: its type and its bytes.
+struct RegData {
+  std::uint32_t type = 0;
+  std::vector<std::uint8_t> bytes;
+};
+
+/// RegQueryValueExA with a buffer of `limit` bytes: nothing when the value
+/// is missing or does not fit (the type is reported, never enforced).
+std::optional<RegData> RegQuery(const RegKey& key, std::string_view name, std::size_t limit);
+
+/// RegSetValueExA with REG_SZ and length = size + 1 (the NUL included).
+/// False when the value could not be written.
+bool RegSetString(const RegKey& key, std::string_view name, std::string_view value);
+
+/// A string value read into a buffer of `limit` bytes and always terminated
+/// inside it: nothing when the value is missing, or when its text and a
+/// terminator do not fit. The text ends at the first NUL. Type not tested.
+std::optional<std::string> RegQueryString(const RegKey& key, std::string_view name, std::size_t limit);
+
+// ---------------------------------------------------------------- files
+
+enum class FileMode {
+  ReadExisting,  ///< GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING
+  CreateAlways,  ///< GENERIC_WRITE, FILE_SHARE_READ, CREATE_ALWAYS
+  CreateNew,     ///< GENERIC_WRITE, FILE_SHARE_READ, CREATE_NEW
+};
+
+/// An open desktop file; closed when it goes out of scope.
+class File {
+ public:
+  struct Impl;
+  File() noexcept;
+  explicit File(std::unique_ptr<Impl> impl) noexcept;
+  File(File&&) noexcept;
+  File& operator=(File&&) noexcept;
+  ~File();
+  File(const File&) = delete;
+  File& operator=(const File&) = delete;
+
+  explicit operator bool() const noexcept { return impl_ != nullptr; }
+
+  /// ReadFile: false on failure; `got` is 0 at the end of the file.
+  bool Read(void* buffer, std::uint32_t size, std::uint32_t& got);
+  /// WriteFile: false on failure; `put` tells how much was written.
+  bool Write(const void* buffer, std::uint32_t size, std::uint32_t& put);
+  /// FlushFileBuffers: the bytes written are on stable storage.
+  bool Flush();
+  /// CloseHandle now; false when the close reported an error.
+  bool Close();
+
+ private:
+  std::unique_ptr<Impl> impl_;
+};
+
+/// CreateFileA. An empty File on failure (last error set). CreateNew fails
+/// with ERROR_FILE_EXISTS when the name is taken by a file or a folder.
+File OpenFile(const std::string& path, FileMode mode);
+
+/// GetFileAttributesA: kInvalidAttributes when the path does not exist.
+std::uint32_t GetFileAttributes(const std::string& path);
+
+/// GetFileAttributesExA: attributes and the low 32 bits of the size.
+struct FileInfo {
+  std::uint32_t attributes = 0;
+  std::uint32_t size_low = 0;
+};
+std::optional<FileInfo> GetFileInfo(const std::string& path);
+
+/// CreateDirectoryA: false when it exists already or cannot be made.
+bool CreateDirectory(const std::string& path);
+
+/// DeleteFileA.
+bool DeleteFile(const std::string& path);
+
+/// One entry of a wildcard listing (FindFirstFileA / FindNextFileA).
+struct FindEntry {
+  std::string name;
+  std::uint32_t size_low = 0;
+  bool is_directory = false;
+};
+
+/// Every entry matching the pattern ("c:\dir\*.CLS"), case-insensitive, in
+/// the platform's order; "." and ".." are never listed. Empty when nothing
+/// matches or the folder does not exist.
+std::vector<FindEntry> FindFiles(const std::string& pattern);
+
+// ---------------------------------------------------------------- log stream
+
+struct StreamCloser {
+  void operator()(std::FILE* f) const noexcept;
+};
+using Stream = std::unique_ptr<std::FILE, StreamCloser>;
+
+/// fopen(path, "ab"): null when the file cannot be opened.
+Stream OpenAppendStream(const std::string& path);
+
+// ---------------------------------------------------------------- time, errors
+
+struct LocalTime {
+  int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+};
+/// GetLocalTime.
+LocalTime GetLocalTime();
+
+/// GetLastError / SetLastError of the calling thread.
+std::uint32_t GetLastError();
+void SetLastError(std::uint32_t code);
+
+/// FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS)
+/// into 1024 bytes: the system's text for the code (usually ending "\r\n"),
+/// or nothing when the system has none.
+std::optional<std::string> SystemErrorText(std::uint32_t code);
+
+// ---------------------------------------------------------------- text
+
+/// Desktop text (the ANSI code page; UTF-8 on Linux) to a device string and
+/// back. The only place where the two widths meet. A character that has no
+/// form in the target becomes '?'.
+std::u16string Widen(std::string_view text);
+std::string Narrow(std::u16string_view text);
+
+// ---------------------------------------------------------------- the question
+
+enum class Answer { Yes, No, Failed };
+
+/// MessageBoxA(owner, text, caption, MB_YESNO). Failed when the question
+/// could not be asked at all. `owner` is the platform window or null.
+Answer AskYesNo(void* owner, const std::string& text, const std::string& caption);
+
+}  // namespace zp

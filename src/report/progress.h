@@ -1,0 +1,83 @@
+// The progress window: one status line and a byte-progress bar shown only
+// while bytes are copied. The rules live in ProgressWindow; a renderer (the
+// Win32 dialog, or the terminal) draws each window after every change.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace zp {
+
+/// The window's private messages (WM_USER on).
+inline constexpr std::uint32_t kMsgSetText = 0x400;
+inline constexpr std::uint32_t kMsgSetRange = 0x401;
+inline constexpr std::uint32_t kMsgSetPos = 0x402;
+inline constexpr std::uint32_t kMsgDeltaPos = 0x403;
+
+/// One progress window's state and the rules of its messages.
+class ProgressWindow {
+ public:
+  ProgressWindow();  ///< as after dialog initialisation: bar hidden, total 0
+
+  /// The window procedure's handling of the private messages: text for
+  /// kMsgSetText (null: empty), a total or a byte count for the others.
+  void SetText(const char* text);
+  void SetRange(std::int32_t total);
+  void SetPos(std::uint32_t count);
+  void DeltaPos(std::uint32_t count);
+
+  const std::string& status() const { return status_; }
+  bool bar_visible() const { return bar_visible_; }
+  /// The bar's position, always in 0..100.
+  int position() const { return position_; }
+  std::int32_t total() const { return total_; }
+  /// True while the status line also covers the bar's place (bar hidden).
+  bool status_covers_bar() const { return !bar_visible_; }
+  /// Times the window was repainted (one per operation).
+  int repaints() const { return repaints_; }
+  void CountRepaint() { ++repaints_; }
+
+ private:
+  int Percent(std::uint32_t count) const;
+
+  std::string status_;
+  bool bar_visible_ = false;
+  int position_ = 0;
+  std::int32_t total_ = 0;
+  int repaints_ = 0;
+};
+
+/// Draws windows. One renderer serves the process.
+class ProgressRenderer {
+ public:
+  virtual ~ProgressRenderer() = default;
+  /// A window was created (it lies over every earlier one).
+  virtual void Created(const ProgressWindow& window) = 0;
+  /// Repaint at once after a change.
+  virtual void Repaint(const ProgressWindow& window) = 0;
+  /// The window is gone.
+  virtual void Destroyed(const ProgressWindow& window) = 0;
+};
+
+/// Installs the renderer (null: draw nothing). Returns the previous one.
+std::unique_ptr<ProgressRenderer> SetProgressRenderer(std::unique_ptr<ProgressRenderer> r);
+
+/// Makes a new current window with the text and total (0: no bar). An
+/// earlier current window is left as it is. `parent` is ignored off Windows.
+ProgressWindow* CreateProgress(void* parent, const char* text, std::int32_t total);
+void SetProgressText(const char* text);
+void SetProgressRange(std::int32_t total);
+/// The ProgressSink of the block copies.
+void StepProgress(std::uint32_t count);
+void DestroyProgress();
+
+/// The current window, or null.
+ProgressWindow* CurrentProgress();
+/// The platform window of the current window (the owner of the question).
+void* CurrentProgressHandle();
+
+/// A callback taking the bytes of the block just written.
+using ProgressSink = void (*)(std::uint32_t count);
+
+}  // namespace zp

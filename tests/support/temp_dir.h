@@ -1,0 +1,27 @@
+// A real temporary folder for a test, removed with everything in it.
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+namespace zp::test {
+
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+
+  const std::filesystem::path& path() const { return path_; }
+  /// Writes a file below the folder, creating its folders.
+  void Write(const std::string& relative, const std::string& bytes) const;
+  /// The bytes of a file below the folder ("" when it is missing).
+  std::string Read(const std::string& relative) const;
+  bool Exists(const std::string& relative) const;
+
+ private:
+  std::filesystem::path path_;
+};
+
+}  // namespace zp::test
