@@ -77,6 +77,15 @@ ProgressWindow* CurrentProgress();
 /// The platform window of the current window (the owner of the question).
 void* CurrentProgressHandle();
 
+/// Hides the current window's bar when it goes out of scope: the cleanup
+/// of every stage that shows the bar.
+struct ProgressBarReset {
+  ProgressBarReset() = default;
+  ProgressBarReset(const ProgressBarReset&) = delete;
+  ProgressBarReset& operator=(const ProgressBarReset&) = delete;
+  ~ProgressBarReset() { SetProgressRange(0); }
+};
+
 /// A callback taking the bytes of the block just written.
 using ProgressSink = void (*)(std::uint32_t count);
 

@@ -1,0 +1,50 @@
+// The folder walk shared by both sides.
+#include "device/path_walk.h"
+
+#include "platform/platform.h"
+
+namespace zp {
+namespace {
+
+// Walks `path`, asking `attributes` of each prefix ending with a component
+// and `create` for each missing one.
+template <typename String, typename Attributes, typename Create>
+bool WalkPath(String& path, std::size_t cursor, Attributes attributes, Create create) {
+  using Char = typename String::value_type;
+  const Char backslash = static_cast<Char>('\\');
+  if (cursor < path.size() && path[cursor] == backslash) ++cursor;
+  while (cursor < path.size()) {
+    std::size_t end = path.find(backslash, cursor);
+    if (end == String::npos) end = path.size();
+    const String prefix = path.substr(0, end);
+    const std::uint32_t found = attributes(prefix);
+    if (found == kInvalidAttributes) {
+      if (!create(prefix)) return false;
+    } else if ((found & kAttributeDirectory) == 0) {
+      path.resize(end);  // the caller's path now ends with the file's name
+      return false;
+    }
+    if (end == path.size()) return true;
+    cursor = end + 1;
+  }
+  return true;
+}
+
+bool IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+
+}  // namespace
+
+bool CreateLocalPath(std::string& path) {
+  const std::size_t cursor = path.size() >= 2 && IsAsciiLetter(path[0]) && path[1] == ':' ? 2 : 0;
+  return WalkPath(
+      path, cursor, [](const std::string& p) { return GetFileAttributes(p); },
+      [](const std::string& p) { return CreateDirectory(p); });
+}
+
+bool CreateRemotePath(RemoteDevice& device, std::u16string& path) {
+  return WalkPath(
+      path, 0, [&](const std::u16string& p) { return device.CeGetFileAttributes(p); },
+      [&](const std::u16string& p) { return device.CeCreateDirectory(p); });
+}
+
+}  // namespace zp

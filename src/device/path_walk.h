@@ -1,0 +1,19 @@
+// Creation of every missing folder of a desktop or device path, component by
+// component from the root down.
+#pragma once
+
+#include <string>
+
+#include "device/remote_device.h"
+
+namespace zp {
+
+/// True when every folder of the path exists or was created. When a
+/// component exists as a file the path is left cut after that component;
+/// after a failed creation it is left whole. A drive ("c:") is skipped.
+bool CreateLocalPath(std::string& path);
+
+/// The same on the device.
+bool CreateRemotePath(RemoteDevice& device, std::u16string& path);
+
+}  // namespace zp

@@ -1,0 +1,20 @@
+// Installation of the device application on a device for which the desktop
+// holds a pending installation.
+#pragma once
+
+#include <cstdint>
+
+#include "device/remote_device.h"
+
+namespace zp {
+
+/// The device's processor name for the install files ("arm", "mips",
+/// "sh3"), or null when the processor is not supported.
+const char* ProcessorName(std::uint32_t processor_type);
+
+/// Installs the device application when the pending list holds the
+/// device's id, asking the user whether it succeeded. True: go on with the
+/// session (nothing to install, or installed); false: stop it.
+bool CheckInstall(RemoteDevice& device, std::uint32_t device_id);
+
+}  // namespace zp

@@ -1,0 +1,80 @@
+// The current progress window and the operations that drive it.
+#include <memory>
+#include <vector>
+
+#include "report/progress.h"
+
+namespace zp {
+namespace {
+
+struct ProgressModule {
+  std::unique_ptr<ProgressRenderer> renderer;
+  // Every window made in this process; an earlier window that is no longer
+  // current stays where it is until the process ends.
+  std::vector<std::unique_ptr<ProgressWindow>> windows;
+  ProgressWindow* current = nullptr;
+};
+
+ProgressModule& Module() {
+  static ProgressModule module;
+  return module;
+}
+
+void Repaint(ProgressWindow& window) {
+  window.CountRepaint();
+  if (auto& renderer = Module().renderer) renderer->Repaint(window);
+}
+
+}  // namespace
+
+std::unique_ptr<ProgressRenderer> SetProgressRenderer(std::unique_ptr<ProgressRenderer> r) {
+  std::swap(Module().renderer, r);
+  return r;
+}
+
+ProgressWindow* CreateProgress(void* /*parent*/, const char* text, std::int32_t total) {
+  auto& module = Module();
+  module.windows.push_back(std::make_unique<ProgressWindow>());
+  ProgressWindow* window = module.windows.back().get();
+  module.current = window;
+  if (module.renderer) module.renderer->Created(*window);
+  window->SetRange(total);
+  window->SetPos(0);
+  SetProgressText(text);
+  return window;
+}
+
+void SetProgressText(const char* text) {
+  if (ProgressWindow* window = Module().current) {
+    window->SetText(text);
+    Repaint(*window);
+  }
+}
+
+void SetProgressRange(std::int32_t total) {
+  if (ProgressWindow* window = Module().current) {
+    window->SetRange(total);
+    Repaint(*window);
+  }
+}
+
+void StepProgress(std::uint32_t count) {
+  if (ProgressWindow* window = Module().current) {
+    window->DeltaPos(count);
+    Repaint(*window);
+  }
+}
+
+void DestroyProgress() {
+  auto& module = Module();
+  if (!module.current) return;
+  if (module.renderer) module.renderer->Destroyed(*module.current);
+  std::erase_if(module.windows, [&](const auto& w) { return w.get() == module.current; });
+  module.current = nullptr;
+}
+
+ProgressWindow* CurrentProgress() { return Module().current; }
+
+void* CurrentProgressHandle() { return Module().current; }
+
+}  // namespace zp

@@ -1,0 +1,137 @@
+// The session driver: the fixed order of one sync session.
+#include "session/session.h"
+
+#include <exception>
+#include <string>
+
+#include "device/device_identity.h"
+#include "device/path_walk.h"
+#include "install/installer.h"
+#include "platform/platform.h"
+#include "report/log.h"
+#include "report/progress.h"
+#include "session/folder_name.h"
+#include "session/sync_root.h"
+#include "transfer/array_collection.h"
+#include "transfer/delivery.h"
+
+namespace zp {
+namespace {
+
+// The session scope's cleanup: runs once on every way out after the
+// progress window was made, an exception included.
+class SessionScope {
+ public:
+  explicit SessionScope(RemoteDevice& device) : device_(device) {}
+  SessionScope(const SessionScope&) = delete;
+  SessionScope& operator=(const SessionScope&) = delete;
+  ~SessionScope() { EndSession(device_, connection); }
+
+  std::int32_t connection = -1;
+
+ private:
+  RemoteDevice& device_;
+};
+
+// Creates FromPocket or ToPocket; false (logged) when it cannot be made.
+bool MakeDeviceFolder(const std::string& folder) {
+  std::string path = folder;
+  if (path.size() + 1 > kMaxPath) {
+    LogText("Path too long: %s", path.c_str());
+    return false;
+  }
+  if (CreateLocalPath(path)) return true;
+  LogText("Could not create directory %s", path.c_str());
+  return false;
+}
+
+// Steps from the connection on; the scope closes what is open.
+int RunConnected(RemoteDevice& device, SessionScope& scope, const std::string& root,
+                 const std::string& name, std::uint32_t device_id) {
+  CreateProgress(nullptr, "", 0);
+  LogStatus("Connecting to PocketPC...");
+  scope.connection = device.CeRapiInit();
+  if (scope.connection < 0) {
+    LogStatus("Failed to connect");
+    return kExitNotConnected;
+  }
+  LogStatus("Successfully connected to %s", name.c_str());
+
+  if (!CheckInstall(device, device_id)) {
+    LogText("Cannot install application");
+    return kExitNotConnected;
+  }
+  if (GetRegState(device) != 3) {
+    LogText("No need to synchronize");
+    return kExitDone;
+  }
+  std::u16string import_program;
+  if (!GetRunImport(device, import_program)) {
+    LogText("Cannot find registry value RunImport");
+    return kExitNoImportProgram;
+  }
+
+  const std::string from_pocket = root + name + "\\FromPocket\\";
+  const std::string to_pocket = root + name + "\\ToPocket\\";
+  if (!MakeDeviceFolder(from_pocket) || !MakeDeviceFolder(to_pocket)) return kExitNoFolder;
+
+  SentFiles sent;
+  if (!CopyArrays(device, kRemoteSyncFolder, from_pocket) ||
+      !CopyFilesToPocket(device, to_pocket, kRemoteSyncFolder, sent)) {
+    LogText("Finished unsuccessfully\r\n");
+    return kExitDone;
+  }
+
+  SetRegState(device, 4);
+  CeProcessInfo process;
+  if (!device.CeCreateProcess(import_program, u"", &process)) {
+    const std::uint32_t last_error = device.CeGetLastError();
+    const std::int32_t rapi_error = device.CeRapiGetError();
+    LogText("Could not run import program %s: 0x%08x 0x%08x", Narrow(import_program).c_str(),
+            static_cast<std::uint32_t>(rapi_error), last_error);
+    return kExitDone;
+  }
+  device.CeCloseHandle(process.hProcess);
+  device.CeCloseHandle(process.hThread);
+  DeleteSentFiles(to_pocket, sent);
+  LogText("Finished successfully\r\n");
+  return kExitDone;
+}
+
+}  // namespace
+
+void EndSession(RemoteDevice& device, std::int32_t connection) {
+  DestroyProgress();
+  if (connection >= 0) device.CeRapiUninit();
+  StopLogging();
+}
+
+int RunSession(RemoteDevice& device) {
+  std::string root;
+  if (!GetPathSync(root)) return kExitNoSettings;
+  StartLogging(root);
+
+  std::string name;
+  std::uint32_t device_id = 0;
+  if (!GetDeviceInfo(device, name, device_id)) {
+    LogText("Unknown device");
+    StopLogging();
+    return kExitNotConnected;
+  }
+  if (!IsUsableFolderName(name)) {
+    LogText("Device name cannot be used as a folder name: %s", name.c_str());
+    LogText("Unknown device");
+    StopLogging();
+    return kExitNotConnected;
+  }
+
+  SessionScope scope(device);
+  try {
+    return RunConnected(device, scope, root, name, device_id);
+  } catch (const std::exception& e) {
+    LogText("Session stopped by an unexpected error: %s", e.what());
+    return kExitNotConnected;
+  }
+}
+
+}  // namespace zp

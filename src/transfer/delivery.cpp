@@ -1,0 +1,108 @@
+// Classifier and template delivery.
+#include "transfer/delivery.h"
+
+#include <algorithm>
+
+#include "device/file_copy.h"
+#include "device/path_limits.h"
+#include "device/path_walk.h"
+#include "device/remote_handles.h"
+#include "platform/platform.h"
+#include "report/log.h"
+#include "report/progress.h"
+
+namespace zp {
+namespace {
+
+// Deletes every file (not folder) of the device matching `pattern`.
+bool DeleteRemoteFiles(RemoteDevice& device, const std::u16string& remote_folder,
+                       const char16_t* wildcard) {
+  const std::u16string pattern = remote_folder + wildcard;
+  if (!PathFits(pattern)) return false;
+  RemoteListing listing(device);
+  if (!ListRemote(device, pattern, kFafAttributes | kFafName, listing)) {
+    LogText("*** CeFindAllFiles failed. ***\n");
+    return false;
+  }
+  for (std::uint32_t i = 0; i < listing.count; ++i) {
+    if (listing[i].dwFileAttributes & kAttributeDirectory) continue;
+    const std::u16string path = remote_folder + RecordName(listing[i]);
+    if (!PathFits(path)) return false;
+    if (!device.CeDeleteFile(path)) {
+      LogText("Cannot delete remote file %s", Narrow(path).c_str());
+      return false;
+    }
+  }
+  return true;
+}
+
+// Copies every desktop entry matching `wildcard` to the device.
+bool CopyKind(RemoteDevice& device, const std::string& to_pocket,
+              const std::u16string& remote_folder, const char* wildcard, const char* status,
+              const char* kind, SentFiles& sent) {
+  const std::string pattern = to_pocket + wildcard;
+  if (!PathFits(pattern)) return false;
+  const std::vector<FindEntry> entries = FindFiles(pattern);
+  if (!entries.empty()) SetProgressText(status);
+  for (const FindEntry& entry : entries) {
+    const std::string source = to_pocket + entry.name;
+    const std::u16string target = remote_folder + Widen(entry.name);
+    if (!PathFits(source) || !PathFits(target)) return false;
+    LogText("Copying %s '%s' to '%s'", kind, source.c_str(), Narrow(target).c_str());
+    if (!CopyFileToPocket(device, source, target, StepProgress)) {
+      LogText("Failed to copy\r\n");
+      return false;
+    }
+    LogStatus("Copied successfully\r\n");
+    sent.push_back(entry.name);
+  }
+  return true;
+}
+
+std::uint32_t TotalSize(const std::vector<FindEntry>& entries) {
+  std::uint32_t total = 0;
+  for (const FindEntry& entry : entries) total += entry.size_low;
+  return total;
+}
+
+}  // namespace
+
+bool CopyFilesToPocket(RemoteDevice& device, const std::string& to_pocket,
+                       const std::u16string& remote_folder, SentFiles& sent) {
+  const std::string templates = to_pocket + "*.TMT";
+  const std::string classifiers = to_pocket + "*.CLS";
+  if (!PathFits(templates) || !PathFits(classifiers)) return false;
+  const std::vector<FindEntry> waiting = FindFiles(templates);
+  if (waiting.empty()) return true;  // no template: the device is not touched
+
+  const std::uint32_t total = TotalSize(waiting) + TotalSize(FindFiles(classifiers));
+  SetProgressText("Copying files to PocketPC");
+  ProgressBarReset bar_reset;
+  SetProgressRange(static_cast<std::int32_t>(total));
+
+  std::u16string folder = remote_folder;
+  if (!CreateRemotePath(device, folder)) {
+    LogStatus("Cannot create remote path: %s", Narrow(folder).c_str());
+    return false;
+  }
+  if (!DeleteRemoteFiles(device, remote_folder, u"*.TMT")) return false;
+  if (!DeleteRemoteFiles(device, remote_folder, u"*.CLS")) return false;
+  if (!CopyKind(device, to_pocket, remote_folder, "*.CLS", "Copying classifiers", "classifier",
+                sent)) {
+    return false;
+  }
+  return CopyKind(device, to_pocket, remote_folder, "*.TMT", "Copying templates", "template", sent);
+}
+
+bool DeleteSentFiles(const std::string& to_pocket, const SentFiles& sent) {
+  for (const char* wildcard : {"*.CLS", "*.TMT"}) {
+    for (const FindEntry& entry : FindFiles(to_pocket + wildcard)) {
+      if (std::find(sent.begin(), sent.end(), entry.name) != sent.end()) {
+        DeleteFile(to_pocket + entry.name);
+      }
+    }
+  }
+  return true;
+}
+
+}  // namespace zp
