@@ -2,6 +2,26 @@
 // operation and path, on the Nth matching call, once or from then on; a
 // short write; a disconnect after N operations. Consulted at one choke
 // point in the simulator, set by tests or read from the device's `faults`.
+//
+// The `faults` file: one rule a line; blank lines and lines starting with
+// '#' are skipped; a line that cannot be read is reported and skipped.
+//
+//   fail <operation> [path=<pattern>] [nth=<n>] [always] [error=<code>]
+//   short CeWriteFile [path=<pattern>] [nth=<n>] [always]
+//   disconnect after=<n>
+//
+// <operation> is a remote operation's name ("CeReadFile") or * for all of
+// them. The rule fires on the n-th call (default 1) that matches the
+// operation and the path; with `always` also on every matching call after
+// it. `error` (decimal, or hex with 0x) is what CeGetLastError then gives;
+// without it the operation's usual code. `path` is a device path with the
+// wildcards * and ?, compared without regard to case; for registry calls it
+// is the key or value name, for CeSvcOpen the profile id in 8 hex digits
+// ("0000000B"), for CeSvcGetString the value name. The pattern runs to the end of the line or up
+// to a following " nth=", " error=" or " always"; to hold one of those,
+// quote it: path="\My always\*" (no escapes inside the quotes).
+// `disconnect after=<n>`: n more operations are served, then every later
+// one fails as after a lost connection.
 #pragma once
 
 #include <cstdint>
@@ -18,9 +38,9 @@ struct FaultRule {
     ShortWrite,  ///< CeWriteFile writes half the bytes asked (and says so)
   };
   Kind kind = Kind::Fail;
-  std::string operation;  ///< "CeDeleteFile"; "*" matches every operation
-  std::string path;       ///< device path wildcard (* and ?), case-insensitive; empty: any
-  int nth = 1;            ///< fires on the Nth call that matches operation and path
+  std::string operation;    ///< "CeDeleteFile"; "*" matches every operation
+  std::string path;         ///< device path wildcard (* and ?), case-insensitive; empty: any
+  int nth = 1;              ///< fires on the Nth call that matches operation and path
   bool persistent = false;  ///< fires on the Nth call and every matching call after it
   std::uint32_t error = 0;  ///< CeGetLastError after the failure; 0: the operation's usual code
   int seen = 0;             ///< matching calls so far

@@ -31,16 +31,14 @@ bool CopyFileToPocket(RemoteDevice& device, const std::string& source,
   }
   from.Close();
   // A device file that cannot be closed may not hold what was written.
-  const CeHandle handle = to.get();
-  to.Reset(kInvalidCeHandle);
-  if (!device.CeCloseHandle(handle)) ok = false;
+  if (!device.CeCloseHandle(to.Detach())) ok = false;
   return ok;
 }
 
 CopyOutcome CopyFromPocket(RemoteDevice& device, const std::u16string& source,
                            const std::string& destination, ProgressSink sink, FileMode mode) {
-  RemoteFile from(device,
-                  device.CeCreateFile(source, kGenericRead, 0, kOpenExisting, kFileAttributeNormal));
+  RemoteFile from(
+      device, device.CeCreateFile(source, kGenericRead, 0, kOpenExisting, kFileAttributeNormal));
   if (!from.valid()) return CopyOutcome::SourceFailed;
   File to = OpenFile(destination, mode);
   if (!to) {

@@ -30,7 +30,9 @@ bool WalkPath(String& path, std::size_t cursor, Attributes attributes, Create cr
   return true;
 }
 
-bool IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+bool IsAsciiLetter(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
 
 }  // namespace
 

@@ -87,8 +87,7 @@ class RemoteDevice {
   virtual CeHandle CeCreateFile(const std::u16string& path, std::uint32_t access,
                                 std::uint32_t share, std::uint32_t disposition,
                                 std::uint32_t attributes) = 0;
-  virtual bool CeReadFile(CeHandle file, void* buffer, std::uint32_t size,
-                          std::uint32_t* got) = 0;
+  virtual bool CeReadFile(CeHandle file, void* buffer, std::uint32_t size, std::uint32_t* got) = 0;
   virtual bool CeWriteFile(CeHandle file, const void* buffer, std::uint32_t size,
                            std::uint32_t* put) = 0;
   /// Closes a file, process or thread handle.
@@ -104,12 +103,11 @@ class RemoteDevice {
 
   // Registry under the device's HKEY_LOCAL_MACHINE; zero is success.
   virtual std::int32_t CeRegOpenKeyEx(CeKey root, const std::u16string& subkey, CeKey* opened) = 0;
-  virtual std::int32_t CeRegCreateKeyEx(CeKey root, const std::u16string& subkey,
-                                        CeKey* opened, std::uint32_t* disposition) = 0;
+  virtual std::int32_t CeRegCreateKeyEx(CeKey root, const std::u16string& subkey, CeKey* opened,
+                                        std::uint32_t* disposition) = 0;
   /// `size` holds the buffer's size and receives the value's size.
-  virtual std::int32_t CeRegQueryValueEx(CeKey key, const std::u16string& name,
-                                         std::uint32_t* type, std::uint8_t* data,
-                                         std::uint32_t* size) = 0;
+  virtual std::int32_t CeRegQueryValueEx(CeKey key, const std::u16string& name, std::uint32_t* type,
+                                         std::uint8_t* data, std::uint32_t* size) = 0;
   virtual std::int32_t CeRegSetValueEx(CeKey key, const std::u16string& name, std::uint32_t type,
                                        const std::uint8_t* data, std::uint32_t size) = 0;
   virtual std::int32_t CeRegCloseKey(CeKey key) = 0;

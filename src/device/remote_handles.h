@@ -28,6 +28,8 @@ class RemoteGuard {
     Release();
     handle_ = handle;
   }
+  /// Gives the handle up without releasing it.
+  Handle Detach() { return std::exchange(handle_, Traits::kNone); }
   /// Releases now (a second call does nothing).
   void Release() {
     if (valid()) Traits::Release(*device_, std::exchange(handle_, Traits::kNone));

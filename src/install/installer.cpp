@@ -20,7 +20,7 @@ const std::u16string kAppFolder = u"\\Program files\\ZAMO";
 
 // Starts the setup program on the cab file and asks whether it worked.
 bool RunSetup(RemoteDevice& device, const std::u16string& setup, const std::u16string& cab,
-              void* owner, Answer& answer) {
+              void* owner, InstallQuestion ask, Answer& answer) {
   SetProgressText("Running installation...");
   CeProcessInfo process;
   if (!device.CeCreateProcess(setup, cab, &process)) {
@@ -32,7 +32,7 @@ bool RunSetup(RemoteDevice& device, const std::u16string& setup, const std::u16s
   }
   device.CeCloseHandle(process.hProcess);
   device.CeCloseHandle(process.hThread);
-  answer = AskYesNo(owner, "Was installation successfull?", "Installation");
+  answer = ask(owner, "Was installation successfull?", "Installation");
   return true;
 }
 
@@ -52,7 +52,7 @@ const char* ProcessorName(std::uint32_t processor_type) {
   }
 }
 
-bool CheckInstall(RemoteDevice& device, std::uint32_t device_id) {
+bool CheckInstall(RemoteDevice& device, std::uint32_t device_id, InstallQuestion ask) {
   CeSystemInfo info;
   device.CeGetSystemInfo(&info);
   const char* processor = ProcessorName(info.dwProcessorType);
@@ -116,7 +116,7 @@ bool CheckInstall(RemoteDevice& device, std::uint32_t device_id) {
   }
 
   Answer answer = Answer::Failed;
-  if (!RunSetup(device, device_setup, device_cab, owner, answer)) return false;
+  if (!RunSetup(device, device_setup, device_cab, owner, ask, answer)) return false;
   if (answer == Answer::Failed) {
     // Nobody confirmed the installation: it stays pending.
     LogText("Could not ask whether the installation succeeded");

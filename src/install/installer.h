@@ -3,8 +3,10 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "device/remote_device.h"
+#include "platform/platform.h"
 
 namespace zp {
 
@@ -12,9 +14,13 @@ namespace zp {
 /// "sh3"), or null when the processor is not supported.
 const char* ProcessorName(std::uint32_t processor_type);
 
+/// How the user is asked whether the installation succeeded.
+using InstallQuestion = Answer (*)(void* owner, const std::string& text,
+                                   const std::string& caption);
+
 /// Installs the device application when the pending list holds the
 /// device's id, asking the user whether it succeeded. True: go on with the
 /// session (nothing to install, or installed); false: stop it.
-bool CheckInstall(RemoteDevice& device, std::uint32_t device_id);
+bool CheckInstall(RemoteDevice& device, std::uint32_t device_id, InstallQuestion ask = AskYesNo);
 
 }  // namespace zp

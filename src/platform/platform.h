@@ -96,7 +96,8 @@ bool RegSetString(const RegKey& key, std::string_view name, std::string_view val
 /// A string value read into a buffer of `limit` bytes and always terminated
 /// inside it: nothing when the value is missing, or when its text and a
 /// terminator do not fit. The text ends at the first NUL. Type not tested.
-std::optional<std::string> RegQueryString(const RegKey& key, std::string_view name, std::size_t limit);
+std::optional<std::string> RegQueryString(const RegKey& key, std::string_view name,
+                                          std::size_t limit);
 
 // ---------------------------------------------------------------- files
 

@@ -24,7 +24,9 @@ void WriteFormatted(const char* format, std::va_list args) {
   std::vfprintf(g_log.get(), format, args);
 }
 
-void WriteLineEnd() { WriteBytes("\r\n", 2); }
+void WriteLineEnd() {
+  WriteBytes("\r\n", 2);
+}
 
 }  // namespace
 
@@ -100,6 +102,8 @@ void StopLogging() {
   g_log.reset();
 }
 
-bool LoggingActive() { return g_log != nullptr; }
+bool LoggingActive() {
+  return g_log != nullptr;
+}
 
 }  // namespace zp

@@ -73,8 +73,12 @@ void DestroyProgress() {
   module.current = nullptr;
 }
 
-ProgressWindow* CurrentProgress() { return Module().current; }
+ProgressWindow* CurrentProgress() {
+  return Module().current;
+}
 
-void* CurrentProgressHandle() { return Module().current; }
+void* CurrentProgressHandle() {
+  return Module().current;
+}
 
 }  // namespace zp

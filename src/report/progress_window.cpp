@@ -10,7 +10,9 @@ namespace zp {
 
 ProgressWindow::ProgressWindow() = default;
 
-void ProgressWindow::SetText(const char* text) { status_ = text ? text : ""; }
+void ProgressWindow::SetText(const char* text) {
+  status_ = text ? text : "";
+}
 
 void ProgressWindow::SetRange(std::int32_t total) {
   if (total == 0) {

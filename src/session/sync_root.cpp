@@ -6,7 +6,8 @@
 namespace zp {
 
 bool GetPathSync(std::string& root) {
-  const RegKey key = RegOpen(Hive::LocalMachine, "Software\\Brenok\\ZAMO\\PocketPC", RegAccess::Read);
+  const RegKey key =
+      RegOpen(Hive::LocalMachine, "Software\\Brenok\\ZAMO\\PocketPC", RegAccess::Read);
   if (!key) return false;
   const std::optional<std::string> value = RegQueryString(key, "PathSync", kMaxPath + 1);
   if (!value || value->empty()) {

@@ -1,0 +1,2 @@
+site=Creek
+plot=3

@@ -1,0 +1,229 @@
+// Fault rules of the simulated handheld: matching, counting and the
+// `faults` file format.
+#include "simulator/fault_rules.h"
+
+#include <algorithm>
+#include <charconv>
+#include <iterator>
+#include <optional>
+
+#include "platform/utf.h"
+#include "simulator/sim_names.h"
+
+namespace zp {
+namespace {
+
+// The operations a rule may name: the members of RemoteDevice that reach
+// the device.
+constexpr std::string_view kOperations[] = {"CeRapiInit",
+                                            "CeRapiUninit",
+                                            "CeGetDeviceId",
+                                            "CeSvcEnumProfiles",
+                                            "CeSvcOpen",
+                                            "CeSvcGetString",
+                                            "CeSvcClose",
+                                            "CeCreateFile",
+                                            "CeReadFile",
+                                            "CeWriteFile",
+                                            "CeCloseHandle",
+                                            "CeGetFileAttributes",
+                                            "CeCreateDirectory",
+                                            "CeDeleteFile",
+                                            "CeFindAllFiles",
+                                            "CeRegOpenKeyEx",
+                                            "CeRegCreateKeyEx",
+                                            "CeRegQueryValueEx",
+                                            "CeRegSetValueEx",
+                                            "CeRegCloseKey",
+                                            "CeCreateProcess",
+                                            "CeGetSystemInfo",
+                                            "*"};
+
+bool IsSpace(char c) {
+  return c == ' ' || c == '\t';
+}
+
+std::string_view TrimLeft(std::string_view s) {
+  while (!s.empty() && IsSpace(s.front())) s.remove_prefix(1);
+  return s;
+}
+
+std::string_view Trim(std::string_view s) {
+  s = TrimLeft(s);
+  while (!s.empty() && IsSpace(s.back())) s.remove_suffix(1);
+  return s;
+}
+
+// The first word of `s`; `s` is left after it.
+std::string_view TakeWord(std::string_view& s) {
+  s = TrimLeft(s);
+  std::size_t end = 0;
+  while (end < s.size() && !IsSpace(s[end])) ++end;
+  const std::string_view word = s.substr(0, end);
+  s.remove_prefix(end);
+  return word;
+}
+
+template <typename T>
+std::optional<T> ParseNumber(std::string_view text) {
+  int base = 10;
+  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+    text.remove_prefix(2);
+    base = 16;
+  }
+  T value{};
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value, base);
+  if (ec != std::errc() || end != text.data() + text.size() || text.empty()) return std::nullopt;
+  return value;
+}
+
+// True when an option word starts at `s` ("nth=", "error=", "always").
+bool StartsOption(std::string_view s) {
+  if (s.starts_with("nth=") || s.starts_with("error=")) return true;
+  return s.starts_with("always") && (s.size() == 6 || IsSpace(s[6]));
+}
+
+// The value of path=: quoted, or up to the next option word.
+std::optional<std::string> TakePath(std::string_view& s) {
+  if (!s.empty() && s.front() == '"') {
+    const std::size_t close = s.find('"', 1);
+    if (close == std::string_view::npos) return std::nullopt;
+    std::string path(s.substr(1, close - 1));
+    s.remove_prefix(close + 1);
+    if (!s.empty() && !IsSpace(s.front())) return std::nullopt;
+    return path;
+  }
+  std::size_t end = 0;
+  while (end < s.size() && !(IsSpace(s[end]) && StartsOption(TrimLeft(s.substr(end))))) ++end;
+  std::string path(Trim(s.substr(0, end)));
+  s.remove_prefix(end);
+  return path;
+}
+
+// One rule line after its kind word; false when it cannot be read.
+bool ParseRule(std::string_view rest, FaultRule& rule) {
+  const std::string_view operation = TakeWord(rest);
+  if (std::find(std::begin(kOperations), std::end(kOperations), operation) ==
+      std::end(kOperations)) {
+    return false;
+  }
+  rule.operation = std::string(operation);
+  bool has_error = false;
+  while (!(rest = TrimLeft(rest)).empty()) {
+    if (rest.starts_with("path=")) {
+      rest.remove_prefix(5);
+      auto path = TakePath(rest);
+      if (!path || path->empty()) return false;
+      rule.path = std::move(*path);
+      continue;
+    }
+    const std::string_view word = TakeWord(rest);
+    if (word == "always") {
+      rule.persistent = true;
+    } else if (word.starts_with("nth=")) {
+      const auto nth = ParseNumber<int>(word.substr(4));
+      if (!nth || *nth < 1) return false;
+      rule.nth = *nth;
+    } else if (word.starts_with("error=")) {
+      const auto error = ParseNumber<std::uint32_t>(word.substr(6));
+      if (!error) return false;
+      rule.error = *error;
+      has_error = true;
+    } else {
+      return false;
+    }
+  }
+  // A short write is not a failure: it has no error code, and only writes have it.
+  if (rule.kind == FaultRule::Kind::ShortWrite) {
+    return !has_error && rule.operation == "CeWriteFile";
+  }
+  return true;
+}
+
+}  // namespace
+
+void FaultRules::Add(FaultRule rule) {
+  if (rule.nth < 1) rule.nth = 1;
+  rules_.push_back(std::move(rule));
+}
+
+void FaultRules::Fail(std::string operation, std::string path, int nth, bool persistent) {
+  FaultRule rule;
+  rule.operation = std::move(operation);
+  rule.path = std::move(path);
+  rule.nth = nth;
+  rule.persistent = persistent;
+  Add(std::move(rule));
+}
+
+void FaultRules::ShortWrite(std::string path, int nth) {
+  FaultRule rule;
+  rule.kind = FaultRule::Kind::ShortWrite;
+  rule.operation = "CeWriteFile";
+  rule.path = std::move(path);
+  rule.nth = nth;
+  Add(std::move(rule));
+}
+
+void FaultRules::DisconnectAfter(int operations) {
+  disconnect_after_ = operations < 0 ? -1 : operations;
+  disconnected_ = false;
+}
+
+void FaultRules::Clear() {
+  *this = FaultRules();
+}
+
+FaultRules::Outcome FaultRules::Check(std::string_view operation, const std::u16string& path) {
+  if (disconnected_) return Outcome::Disconnected;
+  if (disconnect_after_ == 0) {
+    disconnected_ = true;
+    return Outcome::Disconnected;
+  }
+  if (disconnect_after_ > 0) --disconnect_after_;
+  Outcome outcome = Outcome::Pass;
+  for (FaultRule& rule : rules_) {
+    if (rule.operation != "*" && rule.operation != operation) continue;
+    if (!rule.path.empty() && !sim::WildcardMatch(utf::FromUtf8(rule.path), path)) continue;
+    ++rule.seen;
+    const bool fires = rule.seen == rule.nth || (rule.persistent && rule.seen > rule.nth);
+    if (!fires || outcome != Outcome::Pass) continue;  // the first rule that fires decides
+    outcome = rule.kind == FaultRule::Kind::ShortWrite ? Outcome::ShortWrite : Outcome::Fail;
+    last_error_ = rule.error;
+  }
+  return outcome;
+}
+
+FaultRules FaultRules::Parse(std::string_view text, std::vector<std::string>* problems) {
+  FaultRules rules;
+  int number = 0;
+  while (!text.empty()) {
+    ++number;
+    const std::size_t end = text.find('\n');
+    std::string_view raw = text.substr(0, end);
+    text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+    if (!raw.empty() && raw.back() == '\r') raw.remove_suffix(1);
+    std::string_view rest = Trim(raw);
+    if (rest.empty() || rest.front() == '#') continue;
+    const std::string_view kind = TakeWord(rest);
+    bool ok = false;
+    if (kind == "disconnect") {
+      const std::string_view word = TakeWord(rest);
+      const auto after =
+          word.starts_with("after=") ? ParseNumber<int>(word.substr(6)) : std::nullopt;
+      ok = after && *after >= 0 && Trim(rest).empty();
+      if (ok) rules.DisconnectAfter(*after);
+    } else if (kind == "fail" || kind == "short") {
+      FaultRule rule;
+      rule.kind = kind == "fail" ? FaultRule::Kind::Fail : FaultRule::Kind::ShortWrite;
+      ok = ParseRule(rest, rule);
+      if (ok) rules.Add(std::move(rule));
+    }
+    if (!ok && problems) {
+      problems->push_back(std::to_string(number) + ": cannot read: " + std::string(raw));
+    }
+  }
+  return rules;
+}
+
+}  // namespace zp

@@ -1,0 +1,73 @@
+// The simulated handheld's listings: CeFindAllFiles and the record buffers
+// it hands out.
+#include <algorithm>
+
+#include "simulator/sim_names.h"
+#include "simulator/sim_paths.h"
+#include "simulator/sim_state.h"
+
+namespace zp {
+namespace {
+
+constexpr std::uint32_t kFafSizeHigh = 0x10;
+// cFileName holds 260 units: longer names are cut to 259 and terminated.
+constexpr std::size_t kNameUnits = sizeof(CeFindData::cFileName) / sizeof(char16_t) - 1;
+
+bool Matches(std::u16string_view wildcard, std::u16string_view name) {
+  // "*.*" lists every name, dot or not, as on the device.
+  return wildcard == u"*.*" || sim::WildcardMatch(wildcard, name);
+}
+
+void Fill(CeFindData& record, const sim::Entry& entry, std::uint32_t flags) {
+  if (flags & kFafAttributes) {
+    record.dwFileAttributes = entry.folder ? kAttributeDirectory : kFileAttributeNormal;
+  }
+  if (flags & kFafSizeLow) record.nFileSizeLow = static_cast<std::uint32_t>(entry.size);
+  if (flags & kFafSizeHigh) record.nFileSizeHigh = static_cast<std::uint32_t>(entry.size >> 32);
+  if (flags & kFafName) {
+    const std::size_t units = std::min(entry.name.size(), kNameUnits);
+    std::copy_n(entry.name.begin(), units, record.cFileName);
+    record.cFileName[units] = u'\0';
+  }
+}
+
+}  // namespace
+
+bool SimulatedDevice::CeFindAllFiles(const std::u16string& pattern, std::uint32_t flags,
+                                     std::uint32_t* count, CeFindData** records) {
+  State& s = *state_;
+  if (count) *count = 0;
+  if (records) *records = nullptr;
+  if (s.Gate("CeFindAllFiles", pattern, kErrorPathNotFound) == sim::Admit::Refuse) return false;
+  if (!count || !records) return s.Error(kErrorInvalidParameter);
+  const std::size_t cut = pattern.rfind(u'\\');
+  if (cut == std::u16string::npos) return s.Error(kErrorInvalidName);
+  const std::u16string_view wildcard = std::u16string_view(pattern).substr(cut + 1);
+  const bool wildcard_ok = std::all_of(wildcard.begin(), wildcard.end(), [](char16_t c) {
+    return c == u'*' || c == u'?' || sim::IsValidNameChar(c);
+  });
+  const auto folder = sim::Locate(s.files_root, std::u16string_view(pattern).substr(0, cut + 1));
+  if (!folder || !wildcard_ok) return s.Error(kErrorInvalidName);
+  // A folder that is missing lists as empty: the listing succeeds with no
+  // records, as a pattern that matches nothing does.
+  if (folder->kind != sim::NodeKind::Folder || wildcard.empty()) return true;
+
+  std::vector<sim::Entry> found;
+  for (sim::Entry& entry : sim::ListFolder(folder->host)) {
+    if (Matches(wildcard, entry.name)) found.push_back(std::move(entry));
+  }
+  if (found.empty()) return true;
+  auto buffer = std::make_unique<CeFindData[]>(found.size());  // zeroed: unasked fields stay 0
+  for (std::size_t i = 0; i < found.size(); ++i) Fill(buffer[i], found[i], flags);
+  *count = static_cast<std::uint32_t>(found.size());
+  *records = buffer.get();
+  s.buffers.emplace(buffer.get(), std::move(buffer));
+  return true;
+}
+
+// Memory of the desktop side: freed whatever the rules say, never journaled.
+void SimulatedDevice::CeRapiFreeBuffer(void* buffer) {
+  state_->buffers.erase(buffer);
+}
+
+}  // namespace zp

@@ -1,0 +1,98 @@
+// Device paths looked up in the handheld's files/ folder.
+#include "simulator/sim_paths.h"
+
+#include <algorithm>
+#include <system_error>
+
+#include "platform/utf.h"
+#include "simulator/sim_names.h"
+
+namespace zp::sim {
+namespace fs = std::filesystem;
+
+namespace {
+
+NodeKind KindOf(const fs::path& host) {
+  std::error_code ec;
+  const fs::file_status status = fs::status(host, ec);
+  if (ec || !fs::exists(status)) return NodeKind::Missing;
+  return fs::is_directory(status) ? NodeKind::Folder : NodeKind::File;
+}
+
+}  // namespace
+
+fs::path HostName(std::u16string_view name) {
+  const std::string utf8 = utf::ToUtf8(name);
+  return fs::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+std::u16string DeviceName(const fs::path& host_name) {
+  const std::u8string utf8 = host_name.u8string();
+  return utf::FromUtf8(std::string(utf8.begin(), utf8.end()));
+}
+
+bool IsValidNameChar(char16_t c) {
+  return c >= 0x20 && std::u16string_view(u"/:*?\"<>|\\").find(c) == std::u16string_view::npos;
+}
+
+bool IsValidName(std::u16string_view name) {
+  if (name.empty() || name == u"." || name == u"..") return false;
+  return std::all_of(name.begin(), name.end(), IsValidNameChar);
+}
+
+std::optional<Located> Locate(const fs::path& root, std::u16string_view device_path) {
+  if (device_path.empty() || device_path.front() != u'\\') return std::nullopt;
+  std::vector<std::u16string_view> parts;
+  for (std::size_t start = 1; start <= device_path.size();) {
+    const std::size_t end = std::min(device_path.find(u'\\', start), device_path.size());
+    const std::u16string_view part = device_path.substr(start, end - start);
+    if (!part.empty()) {
+      if (!IsValidName(part)) return std::nullopt;
+      parts.push_back(part);
+    }
+    start = end + 1;
+  }
+  Located at{root, KindOf(root), true};
+  if (parts.empty()) return at;
+  for (std::size_t i = 0; i < parts.size(); ++i) {
+    const bool in_folder = at.kind == NodeKind::Folder;
+    at.parent_is_folder = in_folder;
+    fs::path next = at.host / HostName(parts[i]);
+    NodeKind kind = in_folder ? KindOf(next) : NodeKind::Missing;
+    if (in_folder && kind == NodeKind::Missing) {
+      for (const Entry& entry : ListFolder(at.host)) {
+        if (NameEquals(entry.name, parts[i])) {
+          next = entry.host;
+          kind = entry.folder ? NodeKind::Folder : NodeKind::File;
+          break;
+        }
+      }
+    }
+    at.host = std::move(next);
+    at.kind = kind;
+  }
+  return at;
+}
+
+std::vector<Entry> ListFolder(const fs::path& folder) {
+  std::vector<Entry> entries;
+  std::error_code ec;
+  fs::directory_iterator it(folder, ec);
+  for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
+    Entry entry;
+    entry.host = it->path();
+    entry.name = DeviceName(entry.host.filename());
+    std::error_code status_ec;
+    entry.folder = it->is_directory(status_ec);
+    if (!entry.folder) {
+      const std::uintmax_t size = it->file_size(status_ec);
+      entry.size = status_ec ? 0 : size;
+    }
+    entries.push_back(std::move(entry));
+  }
+  std::sort(entries.begin(), entries.end(),
+            [](const Entry& a, const Entry& b) { return NameLess(a.name, b.name); });
+  return entries;
+}
+
+}  // namespace zp::sim

@@ -1,0 +1,86 @@
+// Wildcard listings of the POSIX stand-in (FindFirstFile / FindNextFile).
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+
+#include "platform/platform.h"
+#include "platform/posix/posix_paths.h"
+
+namespace zp {
+namespace {
+
+struct DirCloser {
+  void operator()(DIR* d) const noexcept { ::closedir(d); }
+};
+
+// '*' is any run of characters, '?' one character; the whole name must
+// match, case-insensitively.
+bool Matches(std::string_view pattern, std::string_view name) {
+  std::size_t p = 0, n = 0;
+  std::size_t star = std::string_view::npos, resume = 0;
+  while (n < name.size()) {
+    if (p < pattern.size() &&
+        (pattern[p] == '?' || posix::FoldCase(pattern[p]) == posix::FoldCase(name[n]))) {
+      ++p, ++n;
+    } else if (p < pattern.size() && pattern[p] == '*') {
+      star = p++;
+      resume = n;
+    } else if (star != std::string_view::npos) {
+      p = star + 1;
+      n = ++resume;
+    } else {
+      return false;
+    }
+  }
+  while (p < pattern.size() && pattern[p] == '*') ++p;
+  return p == pattern.size();
+}
+
+}  // namespace
+
+std::vector<FindEntry> FindFiles(const std::string& pattern) {
+  const std::size_t slash = pattern.rfind('\\');
+  if (slash == std::string::npos) {
+    SetLastError(kErrorPathNotFound);
+    return {};
+  }
+  std::string wildcard = pattern.substr(slash + 1);
+  if (!posix::IsValidComponent(wildcard, true)) {
+    SetLastError(wildcard.empty() ? kErrorFileNotFound : kErrorInvalidName);
+    return {};
+  }
+  if (wildcard == "*.*") wildcard = "*";  // as on Windows, names without a dot too
+  const auto folder = posix::MapPath(std::string_view(pattern).substr(0, slash + 1));
+  if (!folder) return {};
+  const std::unique_ptr<DIR, DirCloser> dir(::opendir(folder->path.c_str()));
+  if (!dir) {
+    SetLastError(errno == ENOENT || errno == ENOTDIR
+                     ? kErrorPathNotFound
+                     : posix::ErrorFromErrno(errno, kErrorAccessDenied));
+    return {};
+  }
+  std::vector<FindEntry> entries;
+  while (const dirent* entry = ::readdir(dir.get())) {
+    const std::string_view name = entry->d_name;
+    if (name == "." || name == ".." || !Matches(wildcard, name)) continue;
+    struct stat st {};
+    if (::fstatat(::dirfd(dir.get()), entry->d_name, &st, 0) != 0) continue;  // a broken link
+    FindEntry found;
+    found.name = name;
+    found.is_directory = S_ISDIR(st.st_mode);
+    if (!found.is_directory) {
+      found.size_low = static_cast<std::uint32_t>(static_cast<std::uint64_t>(st.st_size));
+    }
+    entries.push_back(std::move(found));
+  }
+  std::sort(entries.begin(), entries.end(),
+            [](const FindEntry& a, const FindEntry& b) { return posix::NameLess(a.name, b.name); });
+  // As FindFirstFile when nothing matches, FindNextFile at the end otherwise.
+  SetLastError(entries.empty() ? kErrorFileNotFound : kErrorNoMoreFiles);
+  return entries;
+}
+
+}  // namespace zp

@@ -1,0 +1,44 @@
+// Internals of the POSIX desktop: where Windows paths live below the desktop
+// root, and how errno becomes a Windows error code.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace zp::posix {
+
+/// A Windows path mapped below the desktop root (DesktopRoot()).
+struct MappedPath {
+  std::string path;                 ///< "<root>/c/ZAMO/Dev", never with a trailing '/'
+  std::string parent;               ///< the folder `path` is in
+  bool drive_root = false;          ///< "c:\" itself
+  bool trailing_separator = false;  ///< the Windows path ended with '\'
+};
+
+/// Maps "c:\dir\name": each component is the existing name when there is
+/// one, else the first case-insensitive match in the folder, else the name
+/// as given. Nothing (last error set) for a path without a drive letter or
+/// with a component Windows refuses, '/', "." and ".." included.
+std::optional<MappedPath> MapPath(std::string_view windows_path);
+
+/// True when `name` is a component Windows would accept; `wildcards` allows
+/// '*' and '?' (the last component of a listing).
+bool IsValidComponent(std::string_view name, bool wildcards);
+
+/// The Windows error code for errno `err` after a call on `path`: a missing
+/// name is ERROR_FILE_NOT_FOUND when its folder exists, else
+/// ERROR_PATH_NOT_FOUND. `fallback` is used for errors without a match.
+std::uint32_t ErrorFromErrno(int err, const MappedPath& path, std::uint32_t fallback);
+
+/// The same without a path (a missing name is then ERROR_FILE_NOT_FOUND).
+std::uint32_t ErrorFromErrno(int err, std::uint32_t fallback);
+
+/// ASCII case folding to upper case, as Windows compares names.
+char FoldCase(char c);
+bool EqualsFolded(std::string_view a, std::string_view b);
+/// The platform's name order: case-insensitive first, then exact.
+bool NameLess(std::string_view a, std::string_view b);
+
+}  // namespace zp::posix

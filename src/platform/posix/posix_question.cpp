@@ -1,0 +1,82 @@
+// The yes/no question of the POSIX stand-in, asked on the controlling terminal.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "platform/platform.h"
+#include "platform/posix/posix_paths.h"
+
+namespace zp {
+namespace {
+
+class Terminal {
+ public:
+  Terminal() : fd_(::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC)) {}
+  ~Terminal() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  Terminal(const Terminal&) = delete;
+  Terminal& operator=(const Terminal&) = delete;
+
+  bool is_open() const { return fd_ >= 0; }
+
+  bool Put(std::string_view text) {
+    while (!text.empty()) {
+      const ssize_t n = ::write(fd_, text.data(), text.size());
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) return false;
+      text.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+  }
+
+  // One line without its end; nothing at the end of input or on an error.
+  std::optional<std::string> GetLine() {
+    std::string line;
+    char c = 0;
+    while (true) {
+      const ssize_t n = ::read(fd_, &c, 1);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) return std::nullopt;
+      if (c == '\n') return line;
+      line.push_back(c);
+    }
+  }
+
+ private:
+  int fd_;
+};
+
+std::string Folded(std::string_view text) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r')) {
+    text.remove_suffix(1);
+  }
+  std::string out;
+  for (char c : text) out.push_back(posix::FoldCase(c));
+  return out;
+}
+
+}  // namespace
+
+Answer AskYesNo(void* /*owner*/, const std::string& text, const std::string& caption) {
+  Terminal tty;
+  if (!tty.is_open()) {
+    SetLastError(posix::ErrorFromErrno(errno, kErrorInvalidHandle));
+    return Answer::Failed;
+  }
+  const std::string question = (caption.empty() ? "" : caption + ": ") + text + " [y/n] ";
+  while (true) {
+    if (!tty.Put(question)) break;
+    const auto line = tty.GetLine();
+    if (!line) break;
+    const std::string answer = Folded(*line);
+    if (answer == "Y" || answer == "YES") return Answer::Yes;
+    if (answer == "N" || answer == "NO") return Answer::No;
+  }
+  SetLastError(kErrorInvalidHandle);
+  return Answer::Failed;
+}
+
+}  // namespace zp

@@ -1,0 +1,134 @@
+// The desktop registry of the POSIX stand-in: both hives in <root>/registry.reg.
+#include <algorithm>
+#include <cerrno>
+
+#include "platform/platform.h"
+#include "platform/posix/desktop_root.h"
+#include "platform/posix/posix_paths.h"
+#include "platform/regfile.h"
+
+namespace zp {
+
+// An open key keeps the registry as it was read when the key was opened
+// (and as this key last wrote it).
+struct RegKey::Impl {
+  std::string path;  // "HKEY_LOCAL_MACHINE\Software\Brenok\ZAMO"
+  RegAccess access = RegAccess::Read;
+  regfile::Document doc;
+};
+
+RegKey::RegKey() noexcept = default;
+RegKey::RegKey(std::unique_ptr<Impl> impl) noexcept : impl_(std::move(impl)) {}
+RegKey::RegKey(RegKey&&) noexcept = default;
+RegKey& RegKey::operator=(RegKey&&) noexcept = default;
+RegKey::~RegKey() = default;
+
+namespace {
+
+std::string RegistryFile() {
+  return DesktopRoot() + "/registry.reg";
+}
+
+// A key exists when it has a section, or when a section lies below it.
+bool KeyExists(const regfile::Document& doc, const std::string& path) {
+  if (regfile::FindKey(doc, path)) return true;
+  const std::string prefix = path + '\\';
+  for (const regfile::Key& key : doc.keys) {
+    if (key.path.size() > prefix.size() &&
+        posix::EqualsFolded(std::string_view(key.path).substr(0, prefix.size()), prefix)) {
+      return true;
+    }
+  }
+  return false;
+}
+
+const regfile::Value* FindValue(const RegKey& key, std::string_view name) {
+  if (!key) {
+    SetLastError(kErrorInvalidHandle);
+    return nullptr;
+  }
+  const regfile::Key* k = regfile::FindKey(key.impl()->doc, key.impl()->path);
+  const regfile::Value* value = k ? regfile::FindValue(*k, name) : nullptr;
+  if (!value) SetLastError(kErrorFileNotFound);
+  return value;
+}
+
+}  // namespace
+
+RegKey RegOpen(Hive hive, std::string_view subkey, RegAccess access) {
+  auto impl = std::make_unique<RegKey::Impl>();
+  impl->path = hive == Hive::LocalMachine ? "HKEY_LOCAL_MACHINE" : "HKEY_CURRENT_USER";
+  impl->access = access;
+  auto doc = regfile::Load(RegistryFile(), regfile::Strings::Narrow);
+  if (!doc) {
+    SetLastError(kErrorAccessDenied);
+    return {};
+  }
+  impl->doc = std::move(*doc);
+  if (!subkey.empty()) {
+    impl->path += '\\';
+    impl->path += subkey;
+    if (!KeyExists(impl->doc, impl->path)) {
+      SetLastError(kErrorFileNotFound);
+      return {};
+    }
+  }
+  return RegKey(std::move(impl));
+}
+
+std::optional<RegData> RegQuery(const RegKey& key, std::string_view name, std::size_t limit) {
+  const regfile::Value* value = FindValue(key, name);
+  if (!value) return std::nullopt;
+  if (value->bytes.size() > limit) {
+    SetLastError(kErrorMoreData);
+    return std::nullopt;
+  }
+  return RegData{value->type, value->bytes};
+}
+
+std::optional<std::string> RegQueryString(const RegKey& key, std::string_view name,
+                                          std::size_t limit) {
+  const auto data = RegQuery(key, name, limit);
+  if (!data) return std::nullopt;
+  std::string text(data->bytes.begin(), data->bytes.end());
+  text.resize(std::min(text.size(), text.find('\0')));
+  // The terminator must fit in the buffer too, stored or not.
+  if (text.size() + 1 > limit) {
+    SetLastError(kErrorMoreData);
+    return std::nullopt;
+  }
+  return text;
+}
+
+bool RegSetString(const RegKey& key, std::string_view name, std::string_view value) {
+  if (!key) {
+    SetLastError(kErrorInvalidHandle);
+    return false;
+  }
+  RegKey::Impl& impl = *key.impl();
+  if (impl.access != RegAccess::ReadWrite) {
+    SetLastError(kErrorAccessDenied);
+    return false;
+  }
+  // Written back whole: never over a file with lines this program could not
+  // read, since they would be lost.
+  const std::string file = RegistryFile();
+  bool complete = false;
+  auto doc = regfile::Load(file, regfile::Strings::Narrow, &complete);
+  if (!doc || !complete) {
+    SetLastError(doc ? kErrorWriteFault : kErrorAccessDenied);
+    return false;
+  }
+  std::vector<std::uint8_t> bytes(value.begin(), value.end());
+  bytes.push_back(0);
+  regfile::SetValue(regfile::FindOrAddKey(*doc, impl.path), name, kRegSz, std::move(bytes));
+  errno = 0;
+  if (!regfile::Save(file, *doc, regfile::Strings::Narrow)) {
+    SetLastError(posix::ErrorFromErrno(errno, kErrorWriteFault));
+    return false;
+  }
+  impl.doc = std::move(*doc);
+  return true;
+}
+
+}  // namespace zp

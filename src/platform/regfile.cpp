@@ -1,0 +1,458 @@
+// The regedit text format: parsing, writing, loading and saving .reg files.
+#include "platform/regfile.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <system_error>
+
+#include "platform/utf.h"
+
+#if __has_include(<unistd.h>)
+#include <unistd.h>
+#define ZP_GETPID ::getpid
+#else
+#include <process.h>
+#define ZP_GETPID ::_getpid
+#endif
+
+namespace zp::regfile {
+namespace {
+
+// Names the temporary file of Save.
+int ProcessId() {
+  return static_cast<int>(ZP_GETPID());
+}
+
+constexpr std::string_view kHeader = "Windows Registry Editor Version 5.00";
+constexpr std::string_view kHeader4 = "REGEDIT4";
+// regedit wraps hex data so that no line is longer than this.
+constexpr std::size_t kLineWidth = 80;
+
+// The registry compares names by folding to upper case.
+char Fold(char c) {
+  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+bool IEquals(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                            [](char x, char y) { return Fold(x) == Fold(y); });
+}
+
+bool ILess(std::string_view a, std::string_view b) {
+  return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+    return static_cast<unsigned char>(Fold(x)) < static_cast<unsigned char>(Fold(y));
+  });
+}
+
+struct FileCloser {
+  void operator()(std::FILE* f) const noexcept { std::fclose(f); }
+};
+using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+
+bool IsSpace(char c) {
+  return c == ' ' || c == '\t';
+}
+
+std::string_view Trim(std::string_view s) {
+  while (!s.empty() && IsSpace(s.front())) s.remove_prefix(1);
+  while (!s.empty() && IsSpace(s.back())) s.remove_suffix(1);
+  return s;
+}
+
+bool StartsWithI(std::string_view s, std::string_view prefix) {
+  return s.size() >= prefix.size() && IEquals(s.substr(0, prefix.size()), prefix);
+}
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// 1 to 8 hex digits, nothing else.
+std::optional<std::uint32_t> ParseHex32(std::string_view s) {
+  if (s.empty() || s.size() > 8) return std::nullopt;
+  std::uint32_t v = 0;
+  for (char c : s) {
+    const int d = HexDigit(c);
+    if (d < 0) return std::nullopt;
+    v = (v << 4) | static_cast<std::uint32_t>(d);
+  }
+  return v;
+}
+
+// A quoted text at the start of `s` with the \\ and \" escapes; `s` is left
+// just after the closing quote.
+std::optional<std::string> ParseQuoted(std::string_view& s) {
+  if (s.empty() || s.front() != '"') return std::nullopt;
+  std::string out;
+  for (std::size_t i = 1; i < s.size(); ++i) {
+    const char c = s[i];
+    if (c == '"') {
+      s.remove_prefix(i + 1);
+      return out;
+    }
+    if (c == '\\') {
+      if (i + 1 >= s.size() || (s[i + 1] != '\\' && s[i + 1] != '"')) return std::nullopt;
+      ++i;
+    }
+    out.push_back(s[i]);
+  }
+  return std::nullopt;
+}
+
+// "01,ff,2a": comma-separated bytes of one or two hex digits.
+std::optional<std::vector<std::uint8_t>> ParseBytes(std::string_view s) {
+  std::vector<std::uint8_t> out;
+  s = Trim(s);
+  if (s.empty()) return out;
+  while (true) {
+    const std::size_t comma = s.find(',');
+    const std::string_view item = Trim(s.substr(0, comma));
+    if (item.size() > 2) return std::nullopt;
+    const auto v = ParseHex32(item);
+    if (!v) return std::nullopt;
+    out.push_back(static_cast<std::uint8_t>(*v));
+    if (comma == std::string_view::npos) return out;
+    s.remove_prefix(comma + 1);
+  }
+}
+
+std::vector<std::uint8_t> StringBytes(const std::string& text, Strings strings) {
+  std::vector<std::uint8_t> out;
+  if (strings == Strings::Narrow) {
+    out.assign(text.begin(), text.end());
+    out.push_back(0);
+  } else {
+    for (char16_t u : utf::FromUtf8(text)) {
+      out.push_back(static_cast<std::uint8_t>(u & 0xFF));
+      out.push_back(static_cast<std::uint8_t>(u >> 8));
+    }
+    out.push_back(0);
+    out.push_back(0);
+  }
+  return out;
+}
+
+// The data after "=": a string, dword:, hex: or hex(N):.
+bool ParseData(std::string_view data, Strings strings, Value& value) {
+  data = Trim(data);
+  if (!data.empty() && data.front() == '"') {
+    auto text = ParseQuoted(data);
+    if (!text || !Trim(data).empty()) return false;
+    value.type = 1;
+    value.bytes = StringBytes(*text, strings);
+    return true;
+  }
+  if (StartsWithI(data, "dword:")) {
+    const auto v = ParseHex32(data.substr(6));
+    if (!v) return false;
+    value.type = 4;
+    value.bytes = {static_cast<std::uint8_t>(*v), static_cast<std::uint8_t>(*v >> 8),
+                   static_cast<std::uint8_t>(*v >> 16), static_cast<std::uint8_t>(*v >> 24)};
+    return true;
+  }
+  if (StartsWithI(data, "hex:")) {
+    value.type = 3;
+    data.remove_prefix(4);
+  } else if (StartsWithI(data, "hex(")) {
+    const std::size_t close = data.find("):");
+    if (close == std::string_view::npos) return false;
+    const auto type = ParseHex32(data.substr(4, close - 4));
+    if (!type) return false;
+    value.type = *type;
+    data.remove_prefix(close + 2);
+  } else {
+    return false;  // "-" (deletion) included: not supported
+  }
+  auto bytes = ParseBytes(data);
+  if (!bytes) return false;
+  value.bytes = std::move(*bytes);
+  return true;
+}
+
+bool ParseValue(std::string_view line, Strings strings, Value& value) {
+  std::string_view rest = line;
+  if (rest.front() == '@') {
+    rest.remove_prefix(1);
+  } else {
+    auto name = ParseQuoted(rest);
+    if (!name) return false;
+    value.name = std::move(*name);
+  }
+  rest = Trim(rest);
+  if (rest.empty() || rest.front() != '=') return false;
+  return ParseData(rest.substr(1), strings, value);
+}
+
+// A value line whose hex data goes on to the next line.
+bool ContinuesHex(std::string_view line) {
+  if (line.empty() || line.back() != '\\') return false;
+  if (line.front() == '@') {
+    line.remove_prefix(1);
+  } else if (!ParseQuoted(line)) {
+    return false;
+  }
+  line = Trim(line);
+  return !line.empty() && line.front() == '=' && StartsWithI(Trim(line.substr(1)), "hex");
+}
+
+struct Lines {
+  std::vector<std::string_view> text;  // without line ends
+};
+
+Lines Split(std::string_view text) {
+  if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
+  Lines lines;
+  while (!text.empty()) {
+    const std::size_t end = text.find('\n');
+    std::string_view line = text.substr(0, end);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    lines.text.push_back(line);
+    if (end == std::string_view::npos) break;
+    text.remove_prefix(end + 1);
+  }
+  return lines;
+}
+
+std::string Escape(std::string_view text) {
+  std::string out;
+  for (char c : text) {
+    if (c == '\\' || c == '"') out.push_back('\\');
+    out.push_back(c);
+  }
+  return out;
+}
+
+bool HasLineBreak(std::string_view text) {
+  return text.find_first_of("\r\n") != std::string_view::npos;
+}
+
+// The text of a REG_SZ when its bytes are exactly what "text" would give back.
+std::optional<std::string> AsText(const Value& value, Strings strings) {
+  const auto& b = value.bytes;
+  if (value.type != 1) return std::nullopt;
+  std::string text;
+  if (strings == Strings::Narrow) {
+    if (b.empty() || b.back() != 0) return std::nullopt;
+    text.assign(b.begin(), b.end() - 1);
+    if (text.find('\0') != std::string::npos || !utf::IsValidUtf8(text)) return std::nullopt;
+  } else {
+    if (b.size() < 2 || b.size() % 2 != 0 || b[b.size() - 1] != 0 || b[b.size() - 2] != 0) {
+      return std::nullopt;
+    }
+    std::u16string units;
+    for (std::size_t i = 0; i + 2 < b.size(); i += 2) {
+      units.push_back(static_cast<char16_t>(b[i] | (b[i + 1] << 8)));
+    }
+    if (units.find(u'\0') != std::u16string::npos || !utf::IsValidUtf16(units)) {
+      return std::nullopt;
+    }
+    text = utf::ToUtf8(units);
+  }
+  if (HasLineBreak(text)) return std::nullopt;
+  return text;
+}
+
+void WriteHex(std::string& out, std::string line, const std::vector<std::uint8_t>& bytes) {
+  static constexpr char kDigits[] = "0123456789abcdef";
+  bool first_on_line = true;
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    std::string piece{kDigits[bytes[i] >> 4], kDigits[bytes[i] & 0xF]};
+    if (i + 1 < bytes.size()) piece.push_back(',');
+    // Leave room for the continuation backslash.
+    if (!first_on_line && line.size() + piece.size() + 1 > kLineWidth) {
+      out += line + "\\\n";
+      line = "  ";
+    }
+    line += piece;
+    first_on_line = false;
+  }
+  out += line + "\n";
+}
+
+void WriteValue(std::string& out, const Value& value, Strings strings) {
+  std::string line = value.name.empty() ? "@=" : "\"" + Escape(value.name) + "\"=";
+  if (auto text = AsText(value, strings)) {
+    out += line + "\"" + Escape(*text) + "\"\n";
+    return;
+  }
+  char buffer[32];
+  if (value.type == 4 && value.bytes.size() == 4) {
+    const auto& b = value.bytes;
+    const std::uint32_t v = b[0] | (b[1] << 8) | (b[2] << 16) | (std::uint32_t{b[3]} << 24);
+    std::snprintf(buffer, sizeof buffer, "dword:%08x\n", v);
+    out += line + buffer;
+    return;
+  }
+  if (value.type == 3) {
+    line += "hex:";
+  } else {
+    std::snprintf(buffer, sizeof buffer, "hex(%x):", value.type);
+    line += buffer;
+  }
+  WriteHex(out, std::move(line), value.bytes);
+}
+
+}  // namespace
+
+ParseResult Parse(std::string_view text, Strings strings) {
+  ParseResult result;
+  const Lines lines = Split(text);
+  std::optional<std::size_t> current;  // index of the key being read
+  bool header_allowed = true;
+  for (std::size_t i = 0; i < lines.text.size(); ++i) {
+    const int number = static_cast<int>(i + 1);
+    const std::string_view raw = lines.text[i];
+    std::string_view line = Trim(raw);
+    if (line.empty() || line.front() == ';') continue;
+    const auto problem = [&] { result.problems.push_back({number, std::string(raw)}); };
+    if (header_allowed) {
+      header_allowed = false;
+      if (line == kHeader || line == kHeader4) continue;
+    }
+    if (line.front() == '[') {
+      if (line.back() != ']' || line.size() < 3 || line[1] == '-') {
+        problem();
+        current.reset();  // values under a skipped key are not given to another
+        continue;
+      }
+      const std::string_view path = line.substr(1, line.size() - 2);
+      FindOrAddKey(result.doc, path);
+      current = static_cast<std::size_t>(FindKey(result.doc, path) - result.doc.keys.data());
+      continue;
+    }
+    std::string joined;
+    bool cut = false;  // the file ends in the middle of the value
+    if (ContinuesHex(line)) {
+      // Hex data goes on over the following lines while each ends with "\".
+      joined = std::string(line);
+      while (!cut && !joined.empty() && joined.back() == '\\') {
+        joined.pop_back();
+        cut = i + 1 >= lines.text.size();
+        if (!cut) joined += Trim(lines.text[++i]);
+      }
+      line = joined;
+    }
+    Value value;
+    if (cut || !current || (line.front() != '"' && line.front() != '@') ||
+        !ParseValue(line, strings, value)) {
+      problem();
+      continue;
+    }
+    SetValue(result.doc.keys[*current], value.name, value.type, std::move(value.bytes));
+  }
+  return result;
+}
+
+std::string Write(const Document& doc, Strings strings) {
+  std::string out(kHeader);
+  out += "\n\n";
+  for (const Key& key : doc.keys) {
+    out += "[" + key.path + "]\n";
+    for (const Value& value : key.values) WriteValue(out, value, strings);
+    out += "\n";
+  }
+  return out;
+}
+
+std::optional<Document> Load(const std::string& file, Strings strings, bool* complete) {
+  if (complete) *complete = false;
+  const FilePtr f(std::fopen(file.c_str(), "rb"));
+  if (!f) {
+    if (errno != ENOENT) return std::nullopt;
+    if (complete) *complete = true;
+    return Document{};
+  }
+  std::string text;
+  char buffer[8192];
+  std::size_t got = 0;
+  while ((got = std::fread(buffer, 1, sizeof buffer, f.get())) > 0) text.append(buffer, got);
+  if (std::ferror(f.get())) return std::nullopt;
+  ParseResult parsed = Parse(text, strings);
+  for (const Problem& p : parsed.problems) {
+    std::fprintf(stderr, "%s:%d: cannot read: %s\n", file.c_str(), p.line, p.text.c_str());
+  }
+  if (complete) *complete = parsed.problems.empty();
+  return std::move(parsed.doc);
+}
+
+bool Save(const std::string& file, const Document& doc, Strings strings) {
+  const std::string text = Write(doc, strings);
+  const std::string temp = file + ".tmp." + std::to_string(ProcessId());
+  FilePtr f(std::fopen(temp.c_str(), "wb"));
+  if (!f) return false;
+  bool ok = std::fwrite(text.data(), 1, text.size(), f.get()) == text.size();
+  ok = std::fflush(f.get()) == 0 && ok;
+  ok = std::fclose(f.release()) == 0 && ok;
+  std::error_code ec;
+  if (ok) std::filesystem::rename(temp, file, ec);
+  if (!ok || ec) {
+    std::filesystem::remove(temp, ec);
+    return false;
+  }
+  return true;
+}
+
+Key* FindKey(Document& doc, std::string_view path) {
+  for (Key& key : doc.keys) {
+    if (IEquals(key.path, path)) return &key;
+  }
+  return nullptr;
+}
+
+const Key* FindKey(const Document& doc, std::string_view path) {
+  return FindKey(const_cast<Document&>(doc), path);
+}
+
+Key& FindOrAddKey(Document& doc, std::string_view path) {
+  if (Key* key = FindKey(doc, path)) return *key;
+  doc.keys.push_back(Key{std::string(path), {}});
+  return doc.keys.back();
+}
+
+Value* FindValue(Key& key, std::string_view name) {
+  for (Value& value : key.values) {
+    if (IEquals(value.name, name)) return &value;
+  }
+  return nullptr;
+}
+
+const Value* FindValue(const Key& key, std::string_view name) {
+  return FindValue(const_cast<Key&>(key), name);
+}
+
+void SetValue(Key& key, std::string_view name, std::uint32_t type,
+              std::vector<std::uint8_t> bytes) {
+  if (Value* value = FindValue(key, name)) {
+    value->type = type;
+    value->bytes = std::move(bytes);
+    return;
+  }
+  key.values.push_back(Value{std::string(name), type, std::move(bytes)});
+}
+
+std::vector<std::string> SubkeyNames(const Document& doc, std::string_view path) {
+  std::string prefix(path);
+  if (!prefix.empty()) prefix += '\\';
+  std::vector<std::string> names;
+  for (const Key& key : doc.keys) {
+    if (key.path.size() <= prefix.size() || !StartsWithI(key.path, prefix)) continue;
+    const std::string_view rest = std::string_view(key.path).substr(prefix.size());
+    const std::string_view name = rest.substr(0, rest.find('\\'));
+    // The first spelling met in file order names the subkey.
+    const auto same = [&](const std::string& n) { return IEquals(n, name); };
+    if (!name.empty() && std::none_of(names.begin(), names.end(), same)) {
+      names.emplace_back(name);
+    }
+  }
+  std::sort(names.begin(), names.end(),
+            [](const std::string& a, const std::string& b) { return ILess(a, b); });
+  return names;
+}
+
+}  // namespace zp::regfile

@@ -1,0 +1,151 @@
+#include "device/device_identity.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/platform.h"
+#include "support/handheld_test.h"
+
+namespace zp {
+namespace {
+
+using DeviceIdentity = test::HandheldTest;
+
+const char kProfiles[] =
+    "[HKEY_LOCAL_MACHINE\\Software\\Brenok\\ZAMO\\PocketPC]\r\n\r\n"
+    "[HKEY_CURRENT_USER\\Software\\Microsoft\\Windows CE Services\\Partners\\00000007]\r\n"
+    "\"DisplayName\"=\"Other\"\r\n\r\n"
+    "[HKEY_CURRENT_USER\\Software\\Microsoft\\Windows CE Services\\Partners\\00000042]\r\n"
+    "\"DisplayName\"=\"Field\"\r\n";
+
+TEST_F(DeviceIdentity, FindsTheConnectedDevicesProfileAndClosesEverything) {
+  desktop.SetRegistry(kProfiles);
+  std::string name = "untouched";
+  std::uint32_t id = 0;
+  ASSERT_TRUE(GetDeviceInfo(device(), name, id));
+  EXPECT_EQ(name, "Field");
+  EXPECT_EQ(id, 0x42u);
+  EXPECT_EQ(device().OpenHandles(), 0u);
+}
+
+TEST_F(DeviceIdentity, NoProfileOrNoDeviceLeavesTheOutputsAlone) {
+  desktop.SetRegistry(
+      "[HKEY_CURRENT_USER\\Software\\Microsoft\\Windows CE Services\\Partners\\00000007]\r\n"
+      "\"DisplayName\"=\"Other\"\r\n");
+  std::string name = "untouched";
+  std::uint32_t id = 9;
+  EXPECT_FALSE(GetDeviceInfo(device(), name, id));
+  EXPECT_EQ(name, "untouched");
+  EXPECT_EQ(id, 9u);
+
+  desktop.SetRegistry(kProfiles);
+  SetDeviceRegistry("[HKEY_LOCAL_MACHINE\\Ident]\n\"DeviceId\"=dword:00000000\n");
+  EXPECT_FALSE(GetDeviceInfo(device(), name, id));
+  SetDeviceRegistry("[HKEY_LOCAL_MACHINE\\Ident]\n\"DeviceId\"=dword:ffffffff\n");
+  EXPECT_FALSE(GetDeviceInfo(device(), name, id));
+}
+
+// Two profiles carry the device's id: the first whose name can be read wins.
+class TwinProfiles : public SimulatedDevice {
+ public:
+  using SimulatedDevice::SimulatedDevice;
+  bool first_readable = true;
+  std::int32_t CeSvcEnumProfiles(CeSvcHandle* e, std::uint32_t index, std::uint32_t* p) override {
+    if (index > 2) return 259;
+    *e = 1;
+    *p = index == 0 ? 7 : 0x42;
+    return 0;
+  }
+  std::int32_t CeSvcOpen(std::uint32_t, std::uint32_t, bool, CeSvcHandle* h) override {
+    *h = 100 + opened++;
+    return 0;
+  }
+  std::int32_t CeSvcGetString(CeSvcHandle h, const char*, char* buffer,
+                              std::uint32_t size) override {
+    if (h == 100 && !first_readable) return 1;
+    std::snprintf(buffer, size, "profile %d", static_cast<int>(h));
+    return 0;
+  }
+  std::int32_t CeSvcClose(CeSvcHandle) override { return ++closed, 0; }
+  int opened = 0;
+  int closed = 0;
+};
+
+TEST_F(DeviceIdentity, TheFirstReadableProfileOfTheIdWins) {
+  for (bool first_readable : {true, false}) {
+    TwinProfiles twins(handheld, (desktop.dir().path() / "registry.reg").string());
+    twins.first_readable = first_readable;
+    std::string name;
+    std::uint32_t id = 0;
+    ASSERT_TRUE(GetDeviceInfo(twins, name, id));
+    EXPECT_EQ(name, first_readable ? "profile 100" : "profile 101");
+    EXPECT_EQ(twins.closed, twins.opened + 1);  // every profile and the enumeration
+  }
+}
+
+TEST_F(DeviceIdentity, StateReadsOnlyZeroToFourAsStoredDwords) {
+  struct {
+    const char* value;
+    std::uint32_t state;
+  } cases[] = {{"dword:00000000", 0}, {"dword:00000003", 3}, {"dword:00000004", 4},
+               {"dword:00000005", 1}, {"dword:ffffffff", 1}, {"hex:03,00,00,00", 1},
+               {"\"3\"", 1}};
+  for (const auto& c : cases) {
+    SetDeviceRegistry(std::string("[HKEY_LOCAL_MACHINE\\Software\\Brenok\\ZAMO]\n\"DBState\"=") +
+                      c.value + "\n");
+    EXPECT_EQ(GetRegState(device()), c.state) << c.value;
+  }
+  SetDeviceRegistry("[HKEY_LOCAL_MACHINE\\Software\\Brenok\\ZAMO]\n");
+  StartLog();
+  EXPECT_EQ(GetRegState(device()), 1u);
+  EXPECT_EQ(Log(), "");  // a missing value is not an error of its own
+  EXPECT_EQ(device().OpenKeys(), 0u);
+}
+
+TEST_F(DeviceIdentity, MissingKeyIsLoggedWithTheDesktopsLastErrorAndSetCreatesIt) {
+  SetDeviceRegistry("[HKEY_LOCAL_MACHINE\\Ident]\n\"DeviceId\"=dword:00000042\n");
+  device();
+  StartLog();
+  SetLastError(5);
+  EXPECT_EQ(GetRegState(device()), 1u);
+  SetLastError(5);
+  std::u16string path = u"stale";
+  EXPECT_FALSE(GetRunImport(device(), path));
+  EXPECT_EQ(path, u"");
+  SetRegState(device(), 4);
+  EXPECT_EQ(GetRegState(device()), 4u);
+  EXPECT_EQ(Log(),
+            "GetRegState: Error accessing remote registry: Access is denied.\r\n\r\n"
+            "GetRunImport: Error accessing remote registry: Access is denied.\r\n\r\n");
+  EXPECT_NE(DeviceRegistry().find("\"DBState\"=dword:00000004"), std::string::npos);
+
+  device().faults().Fail("CeRegCreateKeyEx");
+  StartLog();
+  SetLastError(2);
+  SetRegState(device(), 4);
+  EXPECT_EQ(Log(),
+            "SetRegState: Error accessing remote registry: "
+            "The system cannot find the file specified.\r\n\r\n");
+}
+
+TEST_F(DeviceIdentity, RunImportOfAtMost260CharactersAsAString) {
+  auto run_import = [&](const std::string& value) {
+    SetDeviceRegistry("[HKEY_LOCAL_MACHINE\\Software\\Brenok\\ZAMO]\n\"RunImport\"=" + value +
+                      "\n");
+    std::u16string path;
+    const bool ok = GetRunImport(device(), path);
+    return ok ? path : (path.empty() ? u"<false>" : u"<false, not empty>");
+  };
+  EXPECT_EQ(run_import("\"\\\\Windows\\\\imp.exe\""), u"\\Windows\\imp.exe");
+  EXPECT_EQ(run_import("\"\""), u"<false>");
+  EXPECT_EQ(run_import("hex(2):41,00,00,00"), u"<false>");  // REG_EXPAND_SZ is refused
+  EXPECT_EQ(run_import("\"" + std::string(260, 'a') + "\""), std::u16string(260, u'a'));
+  EXPECT_EQ(run_import("\"" + std::string(261, 'a') + "\""), u"<false>");
+  // 261 units stored without a terminator fill the buffer: no room to end it.
+  std::string unterminated = "hex(1):";
+  for (int i = 0; i < 261; ++i) unterminated += i ? ",61,00" : "61,00";
+  EXPECT_EQ(run_import(unterminated), u"<false>");
+  EXPECT_EQ(run_import("hex(1):41,00"), u"A");  // no terminator stored, room for one
+}
+
+}  // namespace
+}  // namespace zp

@@ -1,0 +1,88 @@
+#include "e2e/session_world.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <vector>
+
+namespace zp::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Names(const fs::path& folder) {
+  std::vector<std::string> names;
+  std::error_code ec;
+  for (const auto& entry : fs::directory_iterator(folder, ec)) {
+    names.push_back(entry.path().filename().string() + (entry.is_directory() ? "/" : ""));
+  }
+  std::sort(names.begin(), names.end());
+  std::string all;
+  for (const std::string& name : names) all += (all.empty() ? "" : " ") + name;
+  return all;
+}
+
+}  // namespace
+
+SessionWorld::SessionWorld() : device_folder(world.device_folder()) {
+  SetDesktopRegistry(
+      "[HKEY_LOCAL_MACHINE\\Software\\Brenok\\ZAMO\\PocketPC]\r\n\"PathSync\"=\"c:"
+      "\\\\ZAMO\"\r\n\r\n"
+      "[HKEY_CURRENT_USER\\Software\\Brenok\\ZAMO\\PocketPC]\r\n\"InstallID\"=\"\"\r\n"
+      "\"InstallPath\"=\"c:\\\\Install\"\r\n\r\n");
+  world.AddProfile(0x42, "Field");
+  fs::create_directories(fs::path(world.desktop_root()) / "c/ZAMO");
+  SetDeviceState("dword:00000003");
+  world.AddDeviceFile("\\Program Files\\ZAMO\\import.exe", "import program");
+}
+
+void SessionWorld::SetDesktopRegistry(const std::string& body) {
+  world.dir.Write("desktop/registry.reg", "Windows Registry Editor Version 5.00\r\n\r\n" + body);
+}
+
+void SessionWorld::PutDesktopFile(const std::string& relative, const std::string& bytes) {
+  world.dir.Write("desktop/" + relative, bytes);
+}
+
+std::string SessionWorld::DesktopFile(const std::string& relative) const {
+  return world.dir.Read("desktop/" + relative);
+}
+
+bool SessionWorld::DesktopHas(const std::string& relative) const {
+  return world.dir.Exists("desktop/" + relative);
+}
+
+std::string SessionWorld::DesktopListing(const std::string& relative) const {
+  return Names(fs::path(world.desktop_root()) / relative);
+}
+
+std::string SessionWorld::DeviceListing(const std::string& folder) const {
+  return Names(world.dir.path() / world.FilesRelative(folder));
+}
+
+std::string SessionWorld::DeviceState() const {
+  const std::string reg = world.DeviceReg();
+  const auto at = reg.find("\"DBState\"=");
+  return at == std::string::npos ? "" : reg.substr(at + 10, reg.find('\n', at) - at - 10);
+}
+
+void SessionWorld::SetDeviceState(const std::string& value) {
+  world.SetDeviceReg(world.IdentReg(0x42) + "\n[HKEY_LOCAL_MACHINE\\Software\\Brenok\\ZAMO]\n" +
+                     "\"DBState\"=" + value + "\n" +
+                     "\"RunImport\"=\"\\\\Program Files\\\\ZAMO\\\\import.exe\"\n");
+}
+
+RunResult SessionWorld::Run() {
+  return RunProgram(ZP_PROGRAM, {{"ZAMOPOCKET_DESKTOP", world.desktop_root()},
+                                 {"ZAMOPOCKET_DEVICE", device_folder},
+                                 {"ZAMOPOCKET_CLOCK", "2026-12-08 09:30:05"}});
+}
+
+RunResult SessionWorld::RunAnswering(const std::string& answer) {
+  return RunProgramOnTerminal(ZP_PROGRAM,
+                              {{"ZAMOPOCKET_DESKTOP", world.desktop_root()},
+                               {"ZAMOPOCKET_DEVICE", device_folder},
+                               {"ZAMOPOCKET_CLOCK", "2026-12-08 09:30:05"}},
+                              answer);
+}
+
+}  // namespace zp::test

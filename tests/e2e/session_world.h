@@ -1,0 +1,48 @@
+// A whole world for running the built program: a desktop whose sync root is
+// c:\ZAMO and a docked handheld "Field" (id 0x42, StrongARM) asking for a sync.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "support/device_world.h"
+#include "support/program_run.h"
+
+namespace zp::test {
+
+class SessionWorld : public ::testing::Test {
+ protected:
+  SessionWorld();
+
+  /// The desktop registry below its header (replaces the whole file).
+  void SetDesktopRegistry(const std::string& body);
+  /// A desktop file by its path below the desktop root ("c/ZAMO/x").
+  void PutDesktopFile(const std::string& relative, const std::string& bytes);
+  std::string DesktopFile(const std::string& relative) const;
+  bool DesktopHas(const std::string& relative) const;
+  /// The names in a desktop folder, sorted ("" when it is missing).
+  std::string DesktopListing(const std::string& relative) const;
+  std::string DeviceListing(const std::string& device_folder) const;
+  /// The device's DBState as device.reg holds it ("dword:00000003").
+  std::string DeviceState() const;
+  void SetDeviceState(const std::string& value);
+
+  RunResult Run();
+  RunResult RunAnswering(const std::string& answer);
+  /// The session log of c:\ZAMO.
+  std::string Log() const { return DesktopFile("c/ZAMO/zamopocket.log"); }
+
+  DeviceWorld world;
+  std::string device_folder;    ///< ZAMOPOCKET_DEVICE; empty: no handheld
+  std::string device_reg_tail;  ///< the Software\Brenok\ZAMO section of device.reg
+};
+
+/// The log's banners at the fixed clock.
+inline const std::string kStart = "Starting logging at 2026/12/08 09:30:05\r\n\r\n";
+inline const std::string kStop =
+    "\nStopping logging at 2026/12/08 09:30:05\n------------------------------------------\n\r\n";
+inline const std::string kConnected =
+    "Connecting to PocketPC...\r\nSuccessfully connected to Field\r\n";
+
+}  // namespace zp::test

@@ -1,0 +1,185 @@
+#include "install/installer.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "report/progress.h"
+#include "support/handheld_test.h"
+
+namespace zp {
+namespace {
+
+Answer g_answer = Answer::Yes;
+int g_asked = 0;
+void* g_owner = nullptr;
+Answer Ask(void* owner, const std::string& text, const std::string& caption) {
+  ++g_asked;
+  g_owner = owner;
+  EXPECT_EQ(text, "Was installation successfull?");
+  EXPECT_EQ(caption, "Installation");
+  return g_answer;
+}
+
+class Installer : public test::HandheldTest {
+ protected:
+  void SetUp() override {
+    g_answer = Answer::Yes;
+    g_asked = 0;
+    g_owner = nullptr;
+    CreateProgress(nullptr, "", 0);
+    desktop.Write("c/Setup/zamo.arm.cab", "cab bytes");
+    desktop.Write("c/Setup/runinstarm.exe", "setup bytes");
+  }
+  void TearDown() override { DestroyProgress(); }
+  void Settings(const std::string& install_id, const std::string& path = "c:\\\\Setup") {
+    desktop.SetRegistry(
+        "[HKEY_CURRENT_USER\\Software\\Brenok\\ZAMO\\PocketPC]\r\n\"InstallID\"=\"" + install_id +
+        "\"\r\n\"InstallPath\"=\"" + path + "\"\r\n");
+  }
+  std::string InstallId() const {
+    const std::string reg = desktop.Read("registry.reg");
+    const auto at = reg.find("\"InstallID\"=");
+    return at == std::string::npos ? "<none>"
+                                   : reg.substr(at + 12, reg.find_first_of("\r\n", at) - at - 12);
+  }
+  bool Run() { return CheckInstall(device(), 0x42, Ask); }
+  std::string Started() const { return world.StartedLog(); }
+
+  static constexpr char kCopyLines[] =
+      "Copying installation cab-file from 'c:\\Setup\\zamo.arm.cab' to "
+      "'\\Program files\\ZAMO\\zamo.arm.cab'\r\n"
+      "Copying installation file from 'c:\\Setup\\runinstarm.exe' to "
+      "'\\Program files\\ZAMO\\runinst.exe'\r\n";
+};
+
+TEST_F(Installer, AConfirmedInstallationTakesOnlyTheDevicesEntryOff) {
+  Settings("0000000a,00000042,0000000c");
+  StartLog();
+  ASSERT_TRUE(Run());
+  EXPECT_EQ(g_asked, 1);
+  EXPECT_EQ(Log(), std::string(kCopyLines) + "Application successfully installed\r\n\r\n");
+  EXPECT_EQ(InstallId(), "\"0000000a,0000000c\"");
+  EXPECT_EQ(DeviceFile("\\Program files\\ZAMO\\zamo.arm.cab"), "cab bytes");
+  EXPECT_FALSE(DeviceHas("\\Program files\\ZAMO\\runinst.exe"));  // removed after the yes
+  EXPECT_EQ(Started(), "\\Program files\\ZAMO\\runinst.exe\t\\Program files\\ZAMO\\zamo.arm.cab\n");
+  // The installer's own window is current, owns the question, and its bar is hidden.
+  ProgressWindow* window = CurrentProgress();
+  EXPECT_EQ(g_owner, window);
+  EXPECT_EQ(window->status(), "Running installation...");
+  EXPECT_EQ(window->total(), 9 + 11);
+  EXPECT_FALSE(window->bar_visible());
+  EXPECT_EQ(device().OpenHandles(), 0u);
+}
+
+TEST_F(Installer, NoOrAQuestionThatCannotBeAskedKeepsTheEntryPending) {
+  for (Answer answer : {Answer::No, Answer::Failed}) {
+    Settings("00000042");
+    g_answer = answer;
+    StartLog();
+    EXPECT_FALSE(Run());
+    EXPECT_EQ(Log(),
+              std::string(kCopyLines) +
+                  (answer == Answer::Failed ? "Could not ask whether the installation succeeded\r\n"
+                                            : "") +
+                  "Application was not successfully installed\r\n\r\n");
+    EXPECT_EQ(InstallId(), "\"00000042\"");
+    EXPECT_TRUE(DeviceHas("\\Program files\\ZAMO\\runinst.exe"));
+  }
+}
+
+TEST_F(Installer, NothingPendingForThisDeviceInstallsNothing) {
+  for (const char* list : {"", "0000000a", "0000000a,0000000b", "0000000a,0000000b,"}) {
+    Settings(list);
+    StartLog();
+    EXPECT_TRUE(Run()) << list;
+    EXPECT_EQ(Log(), "");
+    EXPECT_EQ(InstallId(), std::string("\"") + list + "\"");
+  }
+  desktop.SetRegistry("[HKEY_CURRENT_USER\\Software\\Brenok\\ZAMO\\PocketPC]\r\n");
+  EXPECT_TRUE(Run());  // no InstallID at all
+  EXPECT_EQ(g_asked, 0);
+  EXPECT_FALSE(DeviceHas("\\Program files\\ZAMO"));
+  EXPECT_EQ(CurrentProgress()->total(), 0);  // no window of its own
+}
+
+TEST_F(Installer, ExitsBeforeTheCopiesAreFoundInOrder) {
+  // Unsupported processor: false even with nothing pending.
+  SetDeviceRegistry(
+      "[HKEY_LOCAL_MACHINE\\Ident]\n\"DeviceId\"=dword:00000042\n"
+      "\"ProcessorType\"=dword:00000820\n");
+  Settings("");
+  StartLog();
+  EXPECT_FALSE(Run());
+  EXPECT_EQ(Log(), "Unsupported processor: 2080\r\n");
+  SetDeviceRegistry(
+      "[HKEY_LOCAL_MACHINE\\Ident]\n\"DeviceId\"=dword:00000042\n"
+      "\"ProcessorType\"=dword:00000a11\n");
+
+  // No settings key: false, nothing logged here.
+  desktop.SetRegistry("");
+  StartLog();
+  EXPECT_FALSE(Run());
+  EXPECT_EQ(Log(), "");
+
+  // No InstallPath while an entry is pending.
+  desktop.SetRegistry(
+      "[HKEY_CURRENT_USER\\Software\\Brenok\\ZAMO\\PocketPC]\r\n\"InstallID\"=\"42\"\r\n");
+  StartLog();
+  EXPECT_TRUE(Run());
+  EXPECT_EQ(Log(), "Cannot read registry value InstallPath\r\n");
+
+  // The missing cab file is found after the folder exists and before any copy.
+  Settings("42", "c:\\\\Setup\\\\");
+  desktop.Write("c/Setup/zamo.arm.cab", "");
+  std::filesystem::remove(desktop.dir().path() / "c/Setup/zamo.arm.cab");
+  StartLog();
+  EXPECT_FALSE(Run());
+  EXPECT_EQ(Log(), "Cannot find source cab-file: c:\\Setup\\zamo.arm.cab\r\n");
+  EXPECT_TRUE(DeviceHas("\\Program files\\ZAMO"));
+  EXPECT_FALSE(DeviceHas("\\Program files\\ZAMO\\zamo.arm.cab"));
+
+  desktop.Write("c/Setup/zamo.arm.cab", "cab bytes");
+  std::filesystem::remove(desktop.dir().path() / "c/Setup/runinstarm.exe");
+  StartLog();
+  EXPECT_FALSE(Run());
+  EXPECT_EQ(Log(), "Cannot find RunInst file: c:\\Setup\\runinstarm.exe\r\n");
+  EXPECT_EQ(InstallId(), "\"42\"");
+}
+
+TEST_F(Installer, CopyAndStartFailuresAndTheirResults) {
+  Settings("00000042");
+  device().faults().Fail("CeCreateDirectory");
+  StartLog();
+  EXPECT_TRUE(Run());
+  EXPECT_EQ(Log(), "Cannot create remote path: \\Program files\\ZAMO\r\n");
+
+  device().faults().Fail("CeCreateFile", "*.cab");
+  StartLog();
+  EXPECT_TRUE(Run());  // a failed cab copy lets the session go on
+  EXPECT_TRUE(Log().ends_with("Error copying installation cab-file\r\n"));
+
+  device().faults().Fail("CeCreateFile", "*runinst.exe");
+  StartLog();
+  EXPECT_FALSE(Run());
+  EXPECT_TRUE(Log().ends_with("Error copying installation file\r\n"));
+
+  device().faults().Fail("CeCreateProcess", "", 1, false);
+  StartLog();
+  EXPECT_FALSE(Run());
+  const std::string log = Log();
+  EXPECT_TRUE(log.starts_with(kCopyLines));
+  EXPECT_TRUE(log.find("Could not run installation file: 0x") != std::string::npos) << log;
+  EXPECT_EQ(g_asked, 0);
+  EXPECT_EQ(InstallId(), "\"00000042\"");
+}
+
+TEST_F(Installer, AnInstallFolderTooLongForItsNamesIsRefused) {
+  Settings("00000042", "c:\\\\" + std::string(245, 'p'));
+  StartLog();
+  EXPECT_FALSE(Run());
+  EXPECT_EQ(Log(), "Path too long: c:\\" + std::string(245, 'p') + "\\zamo.arm.cab\r\n");
+}
+
+}  // namespace
+}  // namespace zp

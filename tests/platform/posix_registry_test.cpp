@@ -1,0 +1,114 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "platform/platform.h"
+#include "support/desktop_env.h"
+
+namespace zp {
+namespace {
+
+constexpr const char* kZamo = "Software\\Brenok\\ZAMO";
+
+class PosixRegistry : public testing::Test {
+ protected:
+  test::DesktopEnv env;
+};
+
+TEST_F(PosixRegistry, StringReadsKeepTheByteLimitAndTerminate) {
+  const std::string fits(260, 'p');
+  std::string hex_fits, hex_long;  // REG_SZ bytes without a terminator
+  for (int i = 0; i < 260; ++i) hex_fits += "61,";
+  hex_long = hex_fits + "61";
+  hex_fits.pop_back();
+  env.SetRegistry(
+      "[HKEY_LOCAL_MACHINE\\Software\\Brenok\\ZAMO]\r\n"
+      "\"Fits\"=\"" +
+      fits +
+      "\"\r\n"
+      "\"TooLong\"=\"" +
+      fits +
+      "p\"\r\n"
+      "\"HexFits\"=hex(1):" +
+      hex_fits +
+      "\r\n"
+      "\"HexTooLong\"=hex(1):" +
+      hex_long +
+      "\r\n"
+      "\"Cut\"=hex(1):61,00,62,00\r\n"
+      "\"Number\"=dword:00000041\r\n");
+  const RegKey key = RegOpen(Hive::LocalMachine, "software\\BRENOK\\zamo", RegAccess::Read);
+  ASSERT_TRUE(key);
+  EXPECT_EQ(RegQueryString(key, "pathsync", 261), std::nullopt);
+  EXPECT_EQ(GetLastError(), kErrorFileNotFound);
+  EXPECT_EQ(RegQueryString(key, "Fits", 261), fits);
+  EXPECT_EQ(RegQueryString(key, "TooLong", 261), std::nullopt);
+  EXPECT_EQ(GetLastError(), kErrorMoreData);
+  EXPECT_EQ(RegQueryString(key, "HexFits", 261), std::string(260, 'a'));
+  EXPECT_EQ(RegQueryString(key, "HexTooLong", 261), std::nullopt);
+  EXPECT_EQ(GetLastError(), kErrorMoreData);
+  EXPECT_EQ(RegQueryString(key, "Cut", 4), "a");
+  EXPECT_EQ(RegQueryString(key, "Number", 4), "A");  // the type is not tested
+
+  EXPECT_EQ(RegQuery(key, "Number", 3), std::nullopt);
+  EXPECT_EQ(GetLastError(), kErrorMoreData);
+  const auto number = RegQuery(key, "NUMBER", 4);
+  ASSERT_TRUE(number);
+  EXPECT_EQ(number->type, kRegDword);
+  EXPECT_EQ(number->bytes, (std::vector<std::uint8_t>{0x41, 0, 0, 0}));
+}
+
+TEST_F(PosixRegistry, OpensOnlyKeysThatExist) {
+  env.SetRegistry(
+      "[HKEY_CURRENT_USER\\Software\\Microsoft\\Windows CE Services\\Partners\\0000ABCD]\r\n"
+      "\"DisplayName\"=\"Pocket\"\r\n");
+  EXPECT_TRUE(RegOpen(Hive::CurrentUser, "Software\\Microsoft\\Windows CE Services\\Partners",
+                      RegAccess::Read));
+  EXPECT_FALSE(RegOpen(Hive::LocalMachine, "Software\\Microsoft\\Windows CE Services\\Partners",
+                       RegAccess::Read));
+  EXPECT_EQ(GetLastError(), kErrorFileNotFound);
+  EXPECT_FALSE(RegOpen(Hive::CurrentUser, "Software\\Micro", RegAccess::Read));
+  EXPECT_FALSE(RegOpen(Hive::CurrentUser, kZamo, RegAccess::ReadWrite));
+  EXPECT_FALSE(std::filesystem::exists(env.dir().path() / "registry.reg.tmp"));
+}
+
+TEST_F(PosixRegistry, SetStringRewritesTheFileAndKeepsOtherWrites) {
+  env.SetRegistry("[HKEY_LOCAL_MACHINE\\Software\\Brenok\\ZAMO]\r\n\"Other\"=hex(7):61,00,00\r\n");
+  const RegKey read_only = RegOpen(Hive::LocalMachine, kZamo, RegAccess::Read);
+  EXPECT_FALSE(RegSetString(read_only, "PathSync", "x"));
+  EXPECT_EQ(GetLastError(), kErrorAccessDenied);
+
+  const RegKey first = RegOpen(Hive::LocalMachine, kZamo, RegAccess::ReadWrite);
+  const RegKey second = RegOpen(Hive::LocalMachine, kZamo, RegAccess::ReadWrite);
+  ASSERT_TRUE(first && second);
+  ASSERT_TRUE(RegSetString(first, "PathSync", "c:\\ZAMO\\"));
+  ASSERT_TRUE(RegSetString(second, "InstallID", "42"));  // must not drop PathSync
+  EXPECT_EQ(RegQueryString(first, "PathSync", 261), "c:\\ZAMO\\");
+
+  const RegKey again = RegOpen(Hive::LocalMachine, kZamo, RegAccess::Read);
+  const auto path = RegQuery(again, "PathSync", 100);
+  ASSERT_TRUE(path);
+  EXPECT_EQ(path->type, kRegSz);
+  EXPECT_EQ(path->bytes, (std::vector<std::uint8_t>{'c', ':', '\\', 'Z', 'A', 'M', 'O', '\\', 0}));
+  EXPECT_EQ(RegQueryString(again, "InstallID", 3), "42");
+  EXPECT_EQ(RegQuery(again, "Other", 3)->type, kRegMultiSz);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(env.dir().path()), {}), 2);  // c/
+}
+
+TEST_F(PosixRegistry, SetStringRefusesAFileItCannotReadWhole) {
+  const std::string before =
+      "Windows Registry Editor Version 5.00\r\n\r\n"
+      "[HKEY_LOCAL_MACHINE\\Software\\Brenok\\ZAMO]\r\n"
+      "\"Path\"=\"c:\\ZAMO\"\r\n";  // a lone backslash: not a line this program reads
+  env.Write("registry.reg", before);
+  testing::internal::CaptureStderr();
+  const RegKey key = RegOpen(Hive::LocalMachine, kZamo, RegAccess::ReadWrite);
+  ASSERT_TRUE(key);
+  EXPECT_FALSE(RegSetString(key, "PathSync", "c:\\"));
+  const std::string errors = testing::internal::GetCapturedStderr();
+  EXPECT_NE(errors.find("registry.reg:4: cannot read: \"Path\"=\"c:\\ZAMO\""), std::string::npos);
+  EXPECT_EQ(env.Read("registry.reg"), before);
+}
+
+}  // namespace
+}  // namespace zp

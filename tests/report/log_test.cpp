@@ -1,0 +1,84 @@
+#include "report/log.h"
+
+#include <gtest/gtest.h>
+
+#include "report/progress.h"
+#include "support/desktop_env.h"
+
+namespace zp {
+namespace {
+
+const char kStart[] = "Starting logging at 2026/12/08 09:30:05\r\n\r\n";
+const char kStop[] =
+    "\nStopping logging at 2026/12/08 09:30:05\n"
+    "------------------------------------------\n\r\n";
+
+TEST(Log, WritersBannersAndLineEndsByteForByte) {
+  test::DesktopEnv desktop;
+  ASSERT_TRUE(StartLogging("c:\\"));
+  CreateProgress(nullptr, "", 0);
+  EXPECT_TRUE(LogStatus("Copied successfully\r\n"));
+  EXPECT_EQ(CurrentProgress()->status(), "Copied successfully ");
+  EXPECT_TRUE(LogText("*** CeFindAllFiles failed. ***\n"));
+  EXPECT_TRUE(LogText("Copying file %s to %s", "\\A.ARR", "c:\\x\\ARR00001.ARR"));
+  EXPECT_TRUE(LogError(2, "GetRegState: Error accessing remote registry"));
+  EXPECT_TRUE(LogError(0xDEAD, "x"));
+  // LogText never touches the status line.
+  EXPECT_EQ(CurrentProgress()->status(), "Copied successfully ");
+  DestroyProgress();
+  StopLogging();
+  EXPECT_FALSE(LoggingActive());
+
+  const std::string expected = std::string(kStart) + "Copied successfully\r\n\r\n" +
+                               "*** CeFindAllFiles failed. ***\n\r\n" +
+                               "Copying file \\A.ARR to c:\\x\\ARR00001.ARR\r\n" +
+                               "GetRegState: Error accessing remote registry: " +
+                               "The system cannot find the file specified.\r\n\r\n" +
+                               "x: Unknown error 0x0000dead\r\n" + kStop;
+  EXPECT_EQ(desktop.Read("c/zamopocket.log"), expected);
+}
+
+TEST(Log, SecondRunAppendsAfterTheFirst) {
+  test::DesktopEnv desktop;
+  desktop.Write("c/data/zamopocket.log", "earlier run\n");
+  ASSERT_TRUE(StartLogging("c:\\data\\"));
+  StopLogging();
+  ASSERT_TRUE(StartLogging("c:\\data\\"));
+  StopLogging();
+  EXPECT_EQ(desktop.Read("c/data/zamopocket.log"),
+            "earlier run\n" + std::string(kStart) + kStop + kStart + kStop);
+}
+
+TEST(Log, WithoutALogWritersDoNothingAndStatusStillShows) {
+  test::DesktopEnv desktop;
+  EXPECT_FALSE(StartLogging("c:\\missing\\folder\\"));
+  EXPECT_FALSE(LogText("lost"));
+  EXPECT_FALSE(LogError(5, "lost"));
+  CreateProgress(nullptr, "", 0);
+  EXPECT_TRUE(LogStatus("Failed to connect"));
+  EXPECT_EQ(CurrentProgress()->status(), "Failed to connect");
+  DestroyProgress();
+  StopLogging();  // nothing open: no effect
+  EXPECT_FALSE(desktop.Exists("c/missing"));
+}
+
+TEST(Log, PathThatDoesNotFitIsRefusedAndLongStatusIsCut) {
+  test::DesktopEnv desktop;
+  // The log path needs 263 bytes with its terminator.
+  std::string root = "c:\\" + std::string(244, 'd') + "\\";
+  ASSERT_EQ((root + "zamopocket.log").size(), 262u);
+  EXPECT_FALSE(StartLogging(root));
+
+  ASSERT_TRUE(StartLogging("c:\\"));
+  CreateProgress(nullptr, "", 0);
+  const std::string text(3000, 'x');
+  LogStatus("%s", text.c_str());
+  EXPECT_EQ(CurrentProgress()->status().size(), 1023u);
+  DestroyProgress();
+  StopLogging();
+  EXPECT_EQ(desktop.Read("c/zamopocket.log"),
+            std::string(kStart) + std::string(1023, 'x') + "\r\n" + kStop);
+}
+
+}  // namespace
+}  // namespace zp
