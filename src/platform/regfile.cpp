@@ -303,7 +303,8 @@ void WriteValue(std::string& out, const Value& value, Strings strings) {
 ParseResult Parse(std::string_view text, Strings strings) {
   ParseResult result;
   const Lines lines = Split(text);
-  std::optional<std::size_t> current;  // index of the key being read
+  constexpr std::size_t kNoKey = static_cast<std::size_t>(-1);
+  std::size_t current = kNoKey;  // index of the key being read
   bool header_allowed = true;
   for (std::size_t i = 0; i < lines.text.size(); ++i) {
     const int number = static_cast<int>(i + 1);
@@ -318,7 +319,7 @@ ParseResult Parse(std::string_view text, Strings strings) {
     if (line.front() == '[') {
       if (line.back() != ']' || line.size() < 3 || line[1] == '-') {
         problem();
-        current.reset();  // values under a skipped key are not given to another
+        current = kNoKey;  // values under a skipped key are not given to another
         continue;
       }
       const std::string_view path = line.substr(1, line.size() - 2);
@@ -339,12 +340,12 @@ ParseResult Parse(std::string_view text, Strings strings) {
       line = joined;
     }
     Value value;
-    if (cut || !current || (line.front() != '"' && line.front() != '@') ||
+    if (cut || current == kNoKey || (line.front() != '"' && line.front() != '@') ||
         !ParseValue(line, strings, value)) {
       problem();
       continue;
     }
-    SetValue(result.doc.keys[*current], value.name, value.type, std::move(value.bytes));
+    SetValue(result.doc.keys[current], value.name, value.type, std::move(value.bytes));
   }
   return result;
 }
