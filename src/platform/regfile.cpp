@@ -13,9 +13,11 @@
 #if __has_include(<unistd.h>)
 #include <unistd.h>
 #define ZP_GETPID ::getpid
+#define ZP_FSYNC_FILE(f) (::fsync(::fileno(f)) == 0)
 #else
 #include <process.h>
 #define ZP_GETPID ::_getpid
+#define ZP_FSYNC_FILE(f) true
 #endif
 
 namespace zp::regfile {
@@ -389,6 +391,9 @@ bool Save(const std::string& file, const Document& doc, Strings strings) {
   if (!f) return false;
   bool ok = std::fwrite(text.data(), 1, text.size(), f.get()) == text.size();
   ok = std::fflush(f.get()) == 0 && ok;
+  // The new text is on disk before it replaces the old: a power cut leaves
+  // one or the other, never an empty registry.
+  ok = ok && ZP_FSYNC_FILE(f.get());
   ok = std::fclose(f.release()) == 0 && ok;
   std::error_code ec;
   if (ok) std::filesystem::rename(temp, file, ec);

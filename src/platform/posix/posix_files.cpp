@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <string>
 
 #include "platform/platform.h"
 #include "platform/posix/posix_paths.h"
@@ -12,6 +13,7 @@ namespace zp {
 
 struct File::Impl {
   int fd = -1;
+  std::string folder;  // the host folder of a file this open created, else empty
 };
 
 File::File() noexcept = default;
@@ -79,6 +81,18 @@ bool File::Flush() {
     SetLastError(posix::ErrorFromErrno(errno, kErrorWriteFault));
     return false;
   }
+  // A file this open created is on stable storage only once its folder's
+  // entry for it is too.
+  if (!impl_->folder.empty()) {
+    const int dir = ::open(impl_->folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const bool synced = dir >= 0 && (::fsync(dir) == 0 || errno == EINVAL);
+    if (dir >= 0) ::close(dir);
+    if (!synced) {
+      SetLastError(kErrorWriteFault);
+      return false;
+    }
+    impl_->folder.clear();
+  }
   return true;
 }
 
@@ -144,6 +158,8 @@ File OpenFile(const std::string& path, FileMode mode) {
       flags |= O_WRONLY | O_CREAT | O_EXCL;
       break;
   }
+  struct stat before {};
+  const bool existed = ::stat(mapped->path.c_str(), &before) == 0;
   int fd = -1;
   do {
     fd = ::open(mapped->path.c_str(), flags, 0644);
@@ -154,6 +170,10 @@ File OpenFile(const std::string& path, FileMode mode) {
   }
   auto impl = std::make_unique<File::Impl>();
   impl->fd = fd;
+  if (!existed && mode != FileMode::ReadExisting) {
+    const std::size_t slash = mapped->path.find_last_of('/');
+    impl->folder = slash == 0 ? "/" : mapped->path.substr(0, slash);
+  }
   File file(std::move(impl));
   struct stat st {};
   if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {  // a folder opened for reading
