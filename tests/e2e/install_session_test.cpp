@@ -49,7 +49,8 @@ TEST_F(InstallSession, YesOnTheTerminalTakesTheEntryOff) {
   Pending("0000000a,00000042");
   const RunResult run = RunAnswering("y");
   EXPECT_EQ(run.exit_code, 0) << run.output;
-  EXPECT_NE(run.output.find("Was installation successfull? [y/n]"), std::string::npos);
+  EXPECT_NE(run.output.find("\nWas installation successfull? [y/n] "), std::string::npos)
+      << run.output;
   EXPECT_EQ(Log(), kStart + kConnected + copies + "Application successfully installed\r\n\r\n" +
                        "No need to synchronize\r\n" + kStop);
   EXPECT_EQ(InstallId(), "\"0000000a\"");

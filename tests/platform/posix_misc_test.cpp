@@ -132,8 +132,7 @@ TEST(PosixQuestion, AsksOnTheTerminalUntilAnswered) {
   EXPECT_EQ(yes, Answer::Yes);
   // Twice asked (the terminal echoes the typed lines in between).
   std::size_t count = 0;
-  for (std::size_t at = 0; (at = shown.find("ZAMO: Install? [y/n] ", at)) != std::string::npos;
-       ++at) {
+  for (std::size_t at = 0; (at = shown.find("Install? [y/n] ", at)) != std::string::npos; ++at) {
     ++count;
   }
   EXPECT_EQ(count, 2u) << shown;

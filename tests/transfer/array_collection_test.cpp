@@ -4,6 +4,7 @@
 
 #include <filesystem>
 
+#include "platform/platform.h"
 #include "report/progress.h"
 #include "support/handheld_test.h"
 
@@ -123,6 +124,35 @@ TEST_F(ArrayCollection, ARefusedDeleteTakesTheDesktopCopyBackAndSaysWhy) {
                       "Cannot delete remote file \\My Documents\\Personal\\ZAMO\\Sync\\B.ARR\r\n"));
 }
 
+// Another session takes the free name between the probe and the create.
+class RacingDevice : public SimulatedDevice {
+ public:
+  using SimulatedDevice::SimulatedDevice;
+  CeHandle CeCreateFile(const std::u16string& path, std::uint32_t access, std::uint32_t share,
+                        std::uint32_t disposition, std::uint32_t attributes) override {
+    if (!raced) {
+      raced = true;
+      File other = OpenFile("c:\\F\\ARR00001.ARR", FileMode::CreateNew);
+      std::uint32_t put = 0;
+      other.Write("theirs", 6, put);
+    }
+    return SimulatedDevice::CeCreateFile(path, access, share, disposition, attributes);
+  }
+  bool raced = false;
+};
+
+TEST_F(ArrayCollection, ANameTakenMeanwhileIsNeverOverwritten) {
+  PutDeviceFile(Sync("A.ARR"), "ours");
+  RacingDevice racing(handheld, (desktop.dir().path() / "registry.reg").string());
+  ASSERT_GE(racing.CeRapiInit(), 0);
+  StartLog();
+  EXPECT_TRUE(CopyArrays(racing, sync, "c:\\F\\"));
+  EXPECT_EQ(desktop.Read("c/F/ARR00001.ARR"), "theirs");
+  EXPECT_EQ(desktop.Read("c/F/ARR00002.ARR"), "ours");
+  EXPECT_TRUE(Log().ends_with("to c:\\F\\ARR00002.ARR\r\n"));
+  racing.CeRapiUninit();
+}
+
 TEST_F(ArrayCollection, PathsThatDoNotFitAreRefusedNotCut) {
   const std::string name = std::string(240, 'n') + ".ARR";
   PutDeviceFile(Sync(name), "long");
@@ -130,6 +160,17 @@ TEST_F(ArrayCollection, PathsThatDoNotFitAreRefusedNotCut) {
   EXPECT_FALSE(Run());
   EXPECT_TRUE(DeviceHas(Sync(name)));
   EXPECT_EQ(Log(), "Path too long: \\My Documents\\Personal\\ZAMO\\Sync\\" + name + "\r\n");
+
+  // A FromPocket folder too deep for the array's name.
+  const std::string deep = "c:\\" + std::string(120, 'd') + "\\" + std::string(125, 'e') + "\\";
+  std::filesystem::create_directories(desktop.dir().path() / "c" / std::string(120, 'd') /
+                                      std::string(125, 'e'));
+  std::filesystem::remove(world.dir.path() / world.FilesRelative(Sync(name)));
+  PutDeviceFile(Sync("A.ARR"), "a");
+  StartLog();
+  EXPECT_FALSE(CopyArrays(device(), sync, deep));
+  EXPECT_EQ(Log(), "Path too long: " + deep + "ARR00001.ARR\r\n");
+  EXPECT_TRUE(DeviceHas(Sync("A.ARR")));
 }
 
 }  // namespace

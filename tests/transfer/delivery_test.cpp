@@ -177,6 +177,15 @@ TEST_F(Delivery, AFailedClassifierListingComesAfterTheTemplatesAreGone) {
   EXPECT_FALSE(DeviceHas(Sync("S.TMT")));
 }
 
+TEST_F(Delivery, NamesOutsideAsciiKeepTheirCharacters) {
+  desktop.Write("c/T/\xc3\x84rzte \xe2\x82\xac.TMT", "template");  // "Ärzte €.TMT"
+  StartLog();
+  ASSERT_TRUE(Run());
+  EXPECT_EQ(DeviceFile(Sync("\xc3\x84rzte \xe2\x82\xac.TMT")), "template");
+  EXPECT_NE(Log().find("to '\\My Documents\\Personal\\ZAMO\\Sync\\\xc3\x84rzte \xe2\x82\xac.TMT'"),
+            std::string::npos);
+}
+
 TEST_F(Delivery, DeleteSentFilesRemovesOnlyWhatWasDelivered) {
   desktop.Write("c/T/A.CLS", "sent");
   desktop.Write("c/T/S.TMT", "sent");

@@ -60,20 +60,22 @@ std::string Folded(std::string_view text) {
 
 }  // namespace
 
-Answer AskYesNo(void* /*owner*/, const std::string& text, const std::string& caption) {
+// The terminal has no title bar: the caption is not shown.
+Answer AskYesNo(void* /*owner*/, const std::string& text, const std::string& /*caption*/) {
   Terminal tty;
   if (!tty.is_open()) {
     SetLastError(posix::ErrorFromErrno(errno, kErrorInvalidHandle));
     return Answer::Failed;
   }
-  const std::string question = (caption.empty() ? "" : caption + ": ") + text + " [y/n] ";
-  while (true) {
-    if (!tty.Put(question)) break;
-    const auto line = tty.GetLine();
-    if (!line) break;
-    const std::string answer = Folded(*line);
-    if (answer == "Y" || answer == "YES") return Answer::Yes;
-    if (answer == "N" || answer == "NO") return Answer::No;
+  const std::string question = text + " [y/n] ";
+  // The progress line may stand where the cursor is: the question gets its own.
+  if (tty.Put("\n")) {
+    // Anything but a yes or a no asks again.
+    while (const auto line = tty.Put(question) ? tty.GetLine() : std::nullopt) {
+      const std::string answer = Folded(*line);
+      if (answer == "Y" || answer == "YES") return Answer::Yes;
+      if (answer == "N" || answer == "NO") return Answer::No;
+    }
   }
   SetLastError(kErrorInvalidHandle);
   return Answer::Failed;

@@ -1,0 +1,74 @@
+#include "session/session.h"
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+#include "report/progress.h"
+#include "support/handheld_test.h"
+
+namespace zp {
+namespace {
+
+// A handheld that counts its disconnects and can fail in the middle of a
+// session by throwing, as an allocation failure would.
+class CountingDevice : public SimulatedDevice {
+ public:
+  using SimulatedDevice::SimulatedDevice;
+  std::int32_t CeRapiUninit() override {
+    ++uninits;
+    return SimulatedDevice::CeRapiUninit();
+  }
+  std::int32_t CeRegOpenKeyEx(CeKey root, const std::u16string& key, CeKey* opened) override {
+    if (throw_in_registry) throw std::runtime_error("out of memory");
+    return SimulatedDevice::CeRegOpenKeyEx(root, key, opened);
+  }
+  int uninits = 0;
+  bool throw_in_registry = false;
+};
+
+class Session : public test::HandheldTest {
+ protected:
+  void SetUp() override {
+    desktop.SetRegistry(
+        "[HKEY_LOCAL_MACHINE\\Software\\Brenok\\ZAMO\\PocketPC]\r\n\"PathSync\"=\"c:\\\\\"\r\n\r\n"
+        "[HKEY_CURRENT_USER\\Software\\Brenok\\ZAMO\\PocketPC]\r\n\r\n"
+        "[HKEY_CURRENT_USER\\Software\\Microsoft\\Windows CE Services\\Partners\\00000042]\r\n"
+        "\"DisplayName\"=\"Field\"\r\n");
+    SetDeviceRegistry(world.IdentReg(0x42) + "\n[HKEY_LOCAL_MACHINE\\Software\\Brenok\\ZAMO]\n" +
+                      "\"DBState\"=dword:00000001\n");
+  }
+  CountingDevice Device() {
+    return CountingDevice(handheld, (desktop.dir().path() / "registry.reg").string());
+  }
+  std::string SessionLog() const { return desktop.Read("c/zamopocket.log"); }
+};
+
+TEST_F(Session, AnExceptionStillClosesWindowConnectionAndLogOnce) {
+  CountingDevice device = Device();
+  device.throw_in_registry = true;
+  EXPECT_EQ(RunSession(device), kExitNotConnected);
+  EXPECT_EQ(device.uninits, 1);
+  EXPECT_EQ(CurrentProgress(), nullptr);
+  const std::string log = SessionLog();
+  EXPECT_NE(log.find("Successfully connected to Field\r\n"
+                     "Session stopped by an unexpected error: out of memory\r\n"
+                     "\nStopping logging at"),
+            std::string::npos)
+      << log;
+}
+
+TEST_F(Session, TheConnectionIsClosedOnlyWhenItWasOpened) {
+  CountingDevice failing = Device();
+  failing.faults().Fail("CeRapiInit");
+  EXPECT_EQ(RunSession(failing), kExitNotConnected);
+  EXPECT_EQ(failing.uninits, 0);
+
+  CountingDevice working = Device();
+  EXPECT_EQ(RunSession(working), kExitDone);
+  EXPECT_EQ(working.uninits, 1);
+  EXPECT_EQ(CurrentProgress(), nullptr);
+}
+
+}  // namespace
+}  // namespace zp
