@@ -7,7 +7,7 @@ namespace zp {
 namespace {
 
 constexpr int kBarWidth = 30;
-constexpr std::size_t kStatusWidth = 44;
+constexpr std::size_t kStatusWidth = 40;  // status, bar and percentage fit 80 columns
 
 class TerminalRenderer : public ProgressRenderer {
  public:
@@ -28,7 +28,7 @@ class TerminalRenderer : public ProgressRenderer {
       line.append(static_cast<std::size_t>(kBarWidth - filled), '.');
       line += "] " + std::to_string(window.position()) + "%";
     }
-    line.resize(kStatusWidth + kBarWidth + 8, ' ');
+    line.resize(kStatusWidth + kBarWidth + 8, ' ');  // wipes a longer earlier line
     std::fprintf(out_, "\r%s", line.c_str());
     std::fflush(out_);
     drawn_ = true;
