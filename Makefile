@@ -1,5 +1,5 @@
 # The two commands of README.md: `make demo` and `make test`.
-PACKAGES := cmake ninja-build g++ make libgtest-dev libgmock-dev
+PACKAGES := cmake ninja-build g++ make googletest
 JOBS ?= 2
 
 .PHONY: all deps build test demo clean bench
