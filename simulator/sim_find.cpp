@@ -9,7 +9,6 @@
 namespace zp {
 namespace {
 
-constexpr std::uint32_t kFafSizeHigh = 0x10;
 // cFileName holds 260 units: longer names are cut to 259 and terminated.
 constexpr std::size_t kNameUnits = sizeof(CeFindData::cFileName) / sizeof(char16_t) - 1;
 
@@ -18,12 +17,24 @@ bool Matches(std::u16string_view wildcard, std::u16string_view name) {
   return wildcard == u"*.*" || sim::WildcardMatch(wildcard, name);
 }
 
+// A FILETIME (100 ns since 1601) as its two halves.
+void SetTime(std::uint32_t (&time)[2], std::uint64_t filetime) {
+  time[0] = static_cast<std::uint32_t>(filetime);
+  time[1] = static_cast<std::uint32_t>(filetime >> 32);
+}
+
+// Each field is filled only when its flag asks for it, as the device does;
+// the rest stay 0.
 void Fill(CeFindData& record, const sim::Entry& entry, std::uint32_t flags) {
   if (flags & kFafAttributes) {
     record.dwFileAttributes = entry.folder ? kAttributeDirectory : kFileAttributeNormal;
   }
-  if (flags & kFafSizeLow) record.nFileSizeLow = static_cast<std::uint32_t>(entry.size);
+  if (flags & kFafCreationTime) SetTime(record.ftCreationTime, entry.filetime);
+  if (flags & kFafLastAccessTime) SetTime(record.ftLastAccessTime, entry.filetime);
+  if (flags & kFafLastWriteTime) SetTime(record.ftLastWriteTime, entry.filetime);
   if (flags & kFafSizeHigh) record.nFileSizeHigh = static_cast<std::uint32_t>(entry.size >> 32);
+  if (flags & kFafSizeLow) record.nFileSizeLow = static_cast<std::uint32_t>(entry.size);
+  if (flags & kFafOid) record.dwOID = entry.oid;
   if (flags & kFafName) {
     const std::size_t units = std::min(entry.name.size(), kNameUnits);
     std::copy_n(entry.name.begin(), units, record.cFileName);

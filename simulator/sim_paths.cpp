@@ -2,6 +2,7 @@
 #include "simulator/sim_paths.h"
 
 #include <algorithm>
+#include <chrono>
 #include <system_error>
 
 #include "platform/utf.h"
@@ -17,6 +18,28 @@ NodeKind KindOf(const fs::path& host) {
   const fs::file_status status = fs::status(host, ec);
   if (ec || !fs::exists(status)) return NodeKind::Missing;
   return fs::is_directory(status) ? NodeKind::Folder : NodeKind::File;
+}
+
+// The last change of a host file as a FILETIME; 0 when it cannot be read.
+std::uint64_t FileTime(const fs::path& host) {
+  std::error_code ec;
+  const fs::file_time_type time = fs::last_write_time(host, ec);
+  if (ec) return 0;
+  const auto since_epoch = std::chrono::duration_cast<std::chrono::seconds>(
+      std::chrono::file_clock::to_sys(time).time_since_epoch());
+  constexpr std::int64_t kSecondsFrom1601To1970 = 11644473600;
+  const std::int64_t seconds = since_epoch.count() + kSecondsFrom1601To1970;
+  return seconds < 0 ? 0 : static_cast<std::uint64_t>(seconds) * 10000000u;
+}
+
+// A stable id for a name (FNV-1a of its upper-case units), never 0.
+std::uint32_t ObjectId(std::u16string_view name) {
+  std::uint32_t hash = 2166136261u;
+  for (char16_t c : name) {
+    const char16_t upper = (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - 32) : c;
+    hash = (hash ^ upper) * 16777619u;
+  }
+  return hash == 0 ? 1 : hash;
 }
 
 }  // namespace
@@ -88,6 +111,8 @@ std::vector<Entry> ListFolder(const fs::path& folder) {
       const std::uintmax_t size = it->file_size(status_ec);
       entry.size = status_ec ? 0 : size;
     }
+    entry.filetime = FileTime(it->path());
+    entry.oid = ObjectId(entry.name);
     entries.push_back(std::move(entry));
   }
   std::sort(entries.begin(), entries.end(),

@@ -37,6 +37,8 @@ struct Entry {
   std::filesystem::path host;
   bool folder = false;
   std::uint64_t size = 0;
+  std::uint64_t filetime = 0;  ///< last change, 100 ns units since 1601
+  std::uint32_t oid = 0;       ///< the object store's id: stable for a name
 };
 
 /// The files and folders of a host folder, in listing order (NameLess).

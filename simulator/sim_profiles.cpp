@@ -14,7 +14,10 @@ namespace {
 constexpr std::string_view kPartners =
     "HKEY_CURRENT_USER\\Software\\Microsoft\\Windows CE Services\\Partners";
 
-regfile::Document DesktopRegistry(const std::string& file) {
+// The desktop's device profiles, as the registry holds them now.
+regfile::Document DesktopRegistry(const SimulatedDevice::ProfileSource& source,
+                                  const std::string& file) {
+  if (source) return source();
   if (file.empty()) return {};
   auto doc = regfile::Load(file, regfile::Strings::Narrow);
   return doc ? std::move(*doc) : regfile::Document{};
@@ -70,6 +73,10 @@ std::uint32_t SimulatedDevice::CeGetDeviceId() {
   return id.value_or(0);
 }
 
+void SimulatedDevice::SetProfileSource(ProfileSource source) {
+  state_->profile_source = std::move(source);
+}
+
 std::int32_t SimulatedDevice::CeSvcEnumProfiles(CeSvcHandle* enumeration, std::uint32_t index,
                                                 std::uint32_t* profile) {
   State& s = *state_;
@@ -77,14 +84,15 @@ std::int32_t SimulatedDevice::CeSvcEnumProfiles(CeSvcHandle* enumeration, std::u
     return static_cast<std::int32_t>(s.last_error);
   }
   if (!enumeration || !profile) return s.Code(kErrorInvalidParameter);
-  if (*enumeration == 0) {
-    *enumeration = s.next_service;
+  if (*enumeration == kNoCeSvcHandle) {
+    *enumeration = static_cast<CeSvcHandle>(s.next_service);
     s.next_service += 4;
     s.services.emplace(*enumeration, sim::OpenService{true, {}});
   }
   const auto it = s.services.find(*enumeration);
   if (it == s.services.end() || !it->second.enumeration) return s.Code(kErrorInvalidHandle);
-  const std::vector<Profile> profiles = Profiles(DesktopRegistry(s.desktop_registry));
+  const std::vector<Profile> profiles =
+      Profiles(DesktopRegistry(s.profile_source, s.desktop_registry));
   if (index >= profiles.size()) return s.Code(kErrorNoMoreItems);
   *profile = profiles[index].id;
   return 0;
@@ -93,12 +101,12 @@ std::int32_t SimulatedDevice::CeSvcEnumProfiles(CeSvcHandle* enumeration, std::u
 std::int32_t SimulatedDevice::CeSvcOpen(std::uint32_t service, std::uint32_t profile, bool create,
                                         CeSvcHandle* opened) {
   State& s = *state_;
-  if (opened) *opened = 0;
+  if (opened) *opened = kNoCeSvcHandle;
   if (s.Gate("CeSvcOpen", HexId(profile), kErrorFileNotFound, false) == sim::Admit::Refuse) {
     return static_cast<std::int32_t>(s.last_error);
   }
   if (!opened || service != kCeSvcProfile) return s.Code(kErrorInvalidParameter);
-  regfile::Document doc = DesktopRegistry(s.desktop_registry);
+  regfile::Document doc = DesktopRegistry(s.profile_source, s.desktop_registry);
   std::string key;
   for (const Profile& p : Profiles(doc)) {
     if (p.id == profile) {
@@ -110,12 +118,12 @@ std::int32_t SimulatedDevice::CeSvcOpen(std::uint32_t service, std::uint32_t pro
     if (!create) return s.Code(kErrorFileNotFound);
     key = std::string(kPartners) + "\\" + utf::ToUtf8(HexId(profile));
     regfile::FindOrAddKey(doc, key);
-    if (s.desktop_registry.empty() ||
+    if (s.profile_source || s.desktop_registry.empty() ||
         !regfile::Save(s.desktop_registry, doc, regfile::Strings::Narrow)) {
       return s.Code(kErrorRegistryIo);
     }
   }
-  *opened = s.next_service;
+  *opened = static_cast<CeSvcHandle>(s.next_service);
   s.next_service += 4;
   s.services.emplace(*opened, sim::OpenService{false, std::move(key)});
   return 0;
@@ -132,7 +140,7 @@ std::int32_t SimulatedDevice::CeSvcGetString(CeSvcHandle profile, const char* na
   const auto it = s.services.find(profile);
   if (it == s.services.end() || it->second.enumeration) return s.Code(kErrorInvalidHandle);
   if (!name || (!buffer && size > 0)) return s.Code(kErrorInvalidParameter);
-  const regfile::Document doc = DesktopRegistry(s.desktop_registry);
+  const regfile::Document doc = DesktopRegistry(s.profile_source, s.desktop_registry);
   const regfile::Key* key = regfile::FindKey(doc, it->second.key);
   const regfile::Value* value = key ? regfile::FindValue(*key, value_name) : nullptr;
   if (!value) return s.Code(kErrorFileNotFound);

@@ -67,7 +67,7 @@ std::optional<std::string> SimulatedDevice::State::KeyPath(CeKey key) const {
 }
 
 CeKey SimulatedDevice::State::AddKey(std::string path) {
-  const CeKey value = next_key;
+  const auto value = static_cast<CeKey>(next_key);
   next_key += 4;
   const std::string_view relative =
       std::string_view(path).substr(std::min(path.size(), kRoot.size() + 1));
@@ -79,7 +79,7 @@ CeKey SimulatedDevice::State::AddKey(std::string path) {
 std::int32_t SimulatedDevice::CeRegOpenKeyEx(CeKey root, const std::u16string& subkey,
                                              CeKey* opened) {
   State& s = *state_;
-  if (opened) *opened = 0;
+  if (opened) *opened = kNoCeKey;
   if (s.Gate("CeRegOpenKeyEx", subkey, kErrorFileNotFound) == sim::Admit::Refuse) {
     return static_cast<std::int32_t>(s.last_error);
   }
@@ -95,7 +95,7 @@ std::int32_t SimulatedDevice::CeRegOpenKeyEx(CeKey root, const std::u16string& s
 std::int32_t SimulatedDevice::CeRegCreateKeyEx(CeKey root, const std::u16string& subkey,
                                                CeKey* opened, std::uint32_t* disposition) {
   State& s = *state_;
-  if (opened) *opened = 0;
+  if (opened) *opened = kNoCeKey;
   if (s.Gate("CeRegCreateKeyEx", subkey, kErrorAccessDenied) == sim::Admit::Refuse) {
     return static_cast<std::int32_t>(s.last_error);
   }

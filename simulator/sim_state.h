@@ -94,6 +94,7 @@ struct SimulatedDevice::State {
 
   std::string folder;
   std::string desktop_registry;
+  SimulatedDevice::ProfileSource profile_source;  // when set, read instead of desktop_registry
   std::filesystem::path files_root;
   FaultRules& faults;
   std::vector<std::string>& journal;
@@ -105,9 +106,9 @@ struct SimulatedDevice::State {
   std::map<CeKey, sim::OpenKey> keys;
   std::map<CeSvcHandle, sim::OpenService> services;
   std::map<const void*, std::unique_ptr<CeFindData[]>> buffers;
-  CeHandle next_handle = 0x10000;
-  CeKey next_key = 0x20000;
-  CeSvcHandle next_service = 0x30000;
+  std::uintptr_t next_handle = 0x10000;
+  std::uintptr_t next_key = 0x20000;
+  std::uintptr_t next_service = 0x30000;
   std::uint32_t next_process_id = 0x1000;
 
   std::uint32_t last_error = 0;

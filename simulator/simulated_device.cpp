@@ -30,7 +30,7 @@ std::string SimulatedDevice::State::DeviceRegFile() const {
 }
 
 CeHandle SimulatedDevice::State::AddHandle(sim::OpenHandle handle) {
-  const CeHandle value = next_handle;
+  const auto value = static_cast<CeHandle>(next_handle);
   next_handle += 4;
   handles.emplace(value, std::move(handle));
   return value;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "device/remote_device.h"
+#include "platform/regfile.h"
 #include "simulator/fault_rules.h"
 
 namespace zp {
@@ -22,6 +24,12 @@ class SimulatedDevice : public RemoteDevice {
   /// file of the folder, when present, is loaded into the rules.
   SimulatedDevice(std::string folder, std::string desktop_registry);
   ~SimulatedDevice() override;
+
+  /// Where the device profiles come from when not from `desktop_registry`:
+  /// a document holding the Partners keys (the Windows stand-in reads them
+  /// from the real registry). Profiles cannot be created then.
+  using ProfileSource = std::function<regfile::Document()>;
+  void SetProfileSource(ProfileSource source);
 
   /// The rules in force; tests add to them.
   FaultRules& faults() { return faults_; }

@@ -15,7 +15,7 @@ const std::u16string kDeviceKey = u"Software\\Brenok\\ZAMO";
 
 // The profile's display name when `profile` belongs to the device.
 bool ReadDisplayName(RemoteDevice& device, std::uint32_t profile, std::string& name) {
-  CeSvcHandle opened = 0;
+  CeSvcHandle opened = kNoCeSvcHandle;
   if (device.CeSvcOpen(kCeSvcProfile, profile, false, &opened) != 0) return false;
   SvcHandle guard(device, opened);
   char buffer[kDisplayNameBuffer] = {};
@@ -30,13 +30,13 @@ bool ReadDisplayName(RemoteDevice& device, std::uint32_t profile, std::string& n
 bool GetDeviceInfo(RemoteDevice& device, std::string& display_name, std::uint32_t& device_id) {
   const std::uint32_t id = device.CeGetDeviceId();
   if (id == 0 || id == 0xFFFFFFFFu) return false;
-  CeSvcHandle enumeration = 0;
+  CeSvcHandle enumeration = kNoCeSvcHandle;
   // The enumeration handle is closed on every way out, the walk's end included.
   struct EnumCloser {
     RemoteDevice& device;
     CeSvcHandle& handle;
     ~EnumCloser() {
-      if (handle) device.CeSvcClose(handle);
+      if (handle != kNoCeSvcHandle) device.CeSvcClose(handle);
     }
   } closer{device, enumeration};
   for (std::uint32_t index = 0;; ++index) {
@@ -52,9 +52,9 @@ bool GetDeviceInfo(RemoteDevice& device, std::string& display_name, std::uint32_
 }
 
 std::uint32_t GetRegState(RemoteDevice& device) {
-  CeKey opened = 0;
+  CeKey opened = kNoCeKey;
   if (device.CeRegOpenKeyEx(kCeHkeyLocalMachine, kDeviceKey, &opened) != 0) {
-    LogError(GetLastError(), "GetRegState: Error accessing remote registry");
+    LogError(LastErrorCode(), "GetRegState: Error accessing remote registry");
     return 1;
   }
   RemoteKey key(device, opened);
@@ -70,10 +70,10 @@ std::uint32_t GetRegState(RemoteDevice& device) {
 }
 
 void SetRegState(RemoteDevice& device, std::uint32_t state) {
-  CeKey opened = 0;
+  CeKey opened = kNoCeKey;
   std::uint32_t disposition = 0;
   if (device.CeRegCreateKeyEx(kCeHkeyLocalMachine, kDeviceKey, &opened, &disposition) != 0) {
-    LogError(GetLastError(), "SetRegState: Error accessing remote registry");
+    LogError(LastErrorCode(), "SetRegState: Error accessing remote registry");
     return;
   }
   RemoteKey key(device, opened);
@@ -84,9 +84,9 @@ void SetRegState(RemoteDevice& device, std::uint32_t state) {
 
 bool GetRunImport(RemoteDevice& device, std::u16string& path) {
   path.clear();
-  CeKey opened = 0;
+  CeKey opened = kNoCeKey;
   if (device.CeRegOpenKeyEx(kCeHkeyLocalMachine, kDeviceKey, &opened) != 0) {
-    LogError(GetLastError(), "GetRunImport: Error accessing remote registry");
+    LogError(LastErrorCode(), "GetRunImport: Error accessing remote registry");
     return false;
   }
   RemoteKey key(device, opened);

@@ -7,7 +7,7 @@ namespace zp {
 
 bool CopyFileToPocket(RemoteDevice& device, const std::string& source,
                       const std::u16string& destination, ProgressSink sink) {
-  File from = OpenFile(source, FileMode::ReadExisting);
+  File from = OpenDesktopFile(source, FileMode::ReadExisting);
   if (!from) return false;
   RemoteFile to(device, device.CeCreateFile(destination, kGenericWrite, 0, kCreateAlways,
                                             kFileAttributeNormal));
@@ -40,9 +40,9 @@ CopyOutcome CopyFromPocket(RemoteDevice& device, const std::u16string& source,
   RemoteFile from(
       device, device.CeCreateFile(source, kGenericRead, 0, kOpenExisting, kFileAttributeNormal));
   if (!from.valid()) return CopyOutcome::SourceFailed;
-  File to = OpenFile(destination, mode);
+  File to = OpenDesktopFile(destination, mode);
   if (!to) {
-    return GetLastError() == kErrorFileExists ? CopyOutcome::DestinationExists
+    return LastErrorCode() == kErrorFileExists ? CopyOutcome::DestinationExists
                                               : CopyOutcome::DestinationFailed;
   }
 

@@ -39,8 +39,8 @@ bool IsAsciiLetter(char c) {
 bool CreateLocalPath(std::string& path) {
   const std::size_t cursor = path.size() >= 2 && IsAsciiLetter(path[0]) && path[1] == ':' ? 2 : 0;
   return WalkPath(
-      path, cursor, [](const std::string& p) { return GetFileAttributes(p); },
-      [](const std::string& p) { return CreateDirectory(p); });
+      path, cursor, [](const std::string& p) { return PathAttributes(p); },
+      [](const std::string& p) { return MakeFolder(p); });
 }
 
 bool CreateRemotePath(RemoteDevice& device, std::u16string& path) {

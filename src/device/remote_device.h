@@ -10,16 +10,24 @@
 
 namespace zp {
 
+// Remote handles, keys and profile handles are distinct types, so that one
+// can never be passed where another is expected. Their values are the
+// program's own: the Windows binding translates them to and from the real
+// HANDLE and HKEY values, whose invalid and root values depend on the
+// width of a pointer.
+
 /// A remote file, process or thread handle; kInvalidCeHandle is failure.
-using CeHandle = std::uintptr_t;
-inline constexpr CeHandle kInvalidCeHandle = 0xFFFFFFFFu;
+enum class CeHandle : std::uintptr_t {};
+inline constexpr CeHandle kInvalidCeHandle = static_cast<CeHandle>(~std::uintptr_t{0});
 
-/// A remote registry key. kCeHkeyLocalMachine is the device's root.
-using CeKey = std::uintptr_t;
-inline constexpr CeKey kCeHkeyLocalMachine = 0x80000002u;
+/// A remote registry key. kCeHkeyLocalMachine is the device's root; 0 is none.
+enum class CeKey : std::uintptr_t {};
+inline constexpr CeKey kNoCeKey = static_cast<CeKey>(0);
+inline constexpr CeKey kCeHkeyLocalMachine = static_cast<CeKey>(0x80000002u);
 
-/// A CeUtil enumeration or profile handle.
-using CeSvcHandle = std::uintptr_t;
+/// A CeUtil enumeration or profile handle; 0 is none.
+enum class CeSvcHandle : std::uintptr_t {};
+inline constexpr CeSvcHandle kNoCeSvcHandle = static_cast<CeSvcHandle>(0);
 
 inline constexpr std::uint32_t kGenericRead = 0x80000000u;
 inline constexpr std::uint32_t kGenericWrite = 0x40000000u;
@@ -29,9 +37,16 @@ inline constexpr std::uint32_t kCreateAlways = 2;
 inline constexpr std::uint32_t kOpenExisting = 3;
 inline constexpr std::uint32_t kFileAttributeNormal = 0x80;
 
+// CeFindAllFiles: which fields of each record to fill.
 inline constexpr std::uint32_t kFafAttributes = 0x01;
-inline constexpr std::uint32_t kFafSizeLow = 0x08;
+inline constexpr std::uint32_t kFafCreationTime = 0x02;
+inline constexpr std::uint32_t kFafLastAccessTime = 0x04;
+inline constexpr std::uint32_t kFafLastWriteTime = 0x08;
+inline constexpr std::uint32_t kFafSizeHigh = 0x10;
+inline constexpr std::uint32_t kFafSizeLow = 0x20;
+inline constexpr std::uint32_t kFafOid = 0x40;
 inline constexpr std::uint32_t kFafName = 0x80;
+inline constexpr std::uint32_t kFafFoldersOnly = 0x4000;
 
 /// CeSvcOpen's service code for the device profiles.
 inline constexpr std::uint32_t kCeSvcProfile = 3;
@@ -53,8 +68,8 @@ static_assert(offsetof(CeFindData, cFileName) == 40);
 
 /// PROCESS_INFORMATION filled by CeCreateProcess.
 struct CeProcessInfo {
-  CeHandle hProcess = 0;
-  CeHandle hThread = 0;
+  CeHandle hProcess = kInvalidCeHandle;
+  CeHandle hThread = kInvalidCeHandle;
   std::uint32_t dwProcessId = 0;
   std::uint32_t dwThreadId = 0;
 };

@@ -45,11 +45,11 @@ struct RemoteFileTraits {
   static void Release(RemoteDevice& d, CeHandle h) { d.CeCloseHandle(h); }
 };
 struct RemoteKeyTraits {
-  static constexpr CeKey kNone = 0;
+  static constexpr CeKey kNone = kNoCeKey;
   static void Release(RemoteDevice& d, CeKey k) { d.CeRegCloseKey(k); }
 };
 struct SvcHandleTraits {
-  static constexpr CeSvcHandle kNone = 0;
+  static constexpr CeSvcHandle kNone = kNoCeSvcHandle;
   static void Release(RemoteDevice& d, CeSvcHandle h) { d.CeSvcClose(h); }
 };
 struct FindBufferTraits {

@@ -87,12 +87,12 @@ bool CheckInstall(RemoteDevice& device, std::uint32_t device_id, InstallQuestion
   const std::u16string device_setup = kAppFolder + u"\\runinst.exe";
   if (!PathFits(cab) || !PathFits(setup)) return false;
 
-  const std::optional<FileInfo> cab_info = GetFileInfo(cab);
+  const std::optional<FileInfo> cab_info = PathInfo(cab);
   if (!cab_info) {
     LogText("Cannot find source cab-file: %s", cab.c_str());
     return false;
   }
-  const std::optional<FileInfo> setup_info = GetFileInfo(setup);
+  const std::optional<FileInfo> setup_info = PathInfo(setup);
   if (!setup_info) {
     LogText("Cannot find RunInst file: %s", setup.c_str());
     return false;

@@ -2,6 +2,9 @@
 // folders, the log stream, local time, error codes and the yes/no question.
 // One implementation is linked in: posix/ (the stand-in) or win32/.
 //
+// The names here are never those of a Win32 function or macro, so that a
+// Win32 implementation can include <windows.h> beside this header.
+//
 // Paths are Windows paths ("c:\ZAMO\Dev\FromPocket\") in the desktop code
 // page. Every failing call sets the thread's last error to a Windows error
 // code, as the real calls do.
@@ -136,23 +139,30 @@ class File {
 
 /// CreateFileA. An empty File on failure (last error set). CreateNew fails
 /// with ERROR_FILE_EXISTS when the name is taken by a file or a folder.
-File OpenFile(const std::string& path, FileMode mode);
+File OpenDesktopFile(const std::string& path, FileMode mode);
 
 /// GetFileAttributesA: kInvalidAttributes when the path does not exist.
-std::uint32_t GetFileAttributes(const std::string& path);
+std::uint32_t PathAttributes(const std::string& path);
 
 /// GetFileAttributesExA: attributes and the low 32 bits of the size.
 struct FileInfo {
   std::uint32_t attributes = 0;
   std::uint32_t size_low = 0;
 };
-std::optional<FileInfo> GetFileInfo(const std::string& path);
+std::optional<FileInfo> PathInfo(const std::string& path);
 
 /// CreateDirectoryA: false when it exists already or cannot be made.
-bool CreateDirectory(const std::string& path);
+bool MakeFolder(const std::string& path);
 
 /// DeleteFileA.
-bool DeleteFile(const std::string& path);
+bool RemoveFile(const std::string& path);
+
+/// Replaces the whole contents of a file so that a crash leaves either the
+/// old contents or the new, never a mix: a temporary file beside it is
+/// written and flushed, then renamed over it (and, where the system needs
+/// it, the folder flushed too). `native_path` is a path of the machine the
+/// program runs on, as its own C library takes it (never a stand-in drive).
+bool ReplaceFileDurably(const std::string& native_path, std::string_view contents);
 
 /// One entry of a wildcard listing (FindFirstFileA / FindNextFileA).
 struct FindEntry {
@@ -182,11 +192,11 @@ struct LocalTime {
   int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
 };
 /// GetLocalTime.
-LocalTime GetLocalTime();
+LocalTime LocalNow();
 
 /// GetLastError / SetLastError of the calling thread.
-std::uint32_t GetLastError();
-void SetLastError(std::uint32_t code);
+std::uint32_t LastErrorCode();
+void SetLastErrorCode(std::uint32_t code);
 
 /// FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS)
 /// into 1024 bytes: the system's text for the code (usually ending "\r\n"),

@@ -8,25 +8,11 @@
 #include <memory>
 #include <system_error>
 
+#include "platform/platform.h"
 #include "platform/utf.h"
-
-#if __has_include(<unistd.h>)
-#include <unistd.h>
-#define ZP_GETPID ::getpid
-#define ZP_FSYNC_FILE(f) (::fsync(::fileno(f)) == 0)
-#else
-#include <process.h>
-#define ZP_GETPID ::_getpid
-#define ZP_FSYNC_FILE(f) true
-#endif
 
 namespace zp::regfile {
 namespace {
-
-// Names the temporary file of Save.
-int ProcessId() {
-  return static_cast<int>(ZP_GETPID());
-}
 
 constexpr std::string_view kHeader = "Windows Registry Editor Version 5.00";
 constexpr std::string_view kHeader4 = "REGEDIT4";
@@ -385,23 +371,8 @@ std::optional<Document> Load(const std::string& file, Strings strings, bool* com
 }
 
 bool Save(const std::string& file, const Document& doc, Strings strings) {
-  const std::string text = Write(doc, strings);
-  const std::string temp = file + ".tmp." + std::to_string(ProcessId());
-  FilePtr f(std::fopen(temp.c_str(), "wb"));
-  if (!f) return false;
-  bool ok = std::fwrite(text.data(), 1, text.size(), f.get()) == text.size();
-  ok = std::fflush(f.get()) == 0 && ok;
-  // The new text is on disk before it replaces the old: a power cut leaves
-  // one or the other, never an empty registry.
-  ok = ok && ZP_FSYNC_FILE(f.get());
-  ok = std::fclose(f.release()) == 0 && ok;
-  std::error_code ec;
-  if (ok) std::filesystem::rename(temp, file, ec);
-  if (!ok || ec) {
-    std::filesystem::remove(temp, ec);
-    return false;
-  }
-  return true;
+  // A power cut leaves the old text or the new, never an empty registry.
+  return ReplaceFileDurably(file, Write(doc, strings));
 }
 
 Key* FindKey(Document& doc, std::string_view path) {

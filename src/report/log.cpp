@@ -35,7 +35,7 @@ bool StartLogging(const std::string& sync_root) {
   if (path.size() + 1 > kMaxPath) return false;
   g_log = OpenAppendStream(path);
   if (!g_log) return false;
-  const LocalTime t = GetLocalTime();
+  const LocalTime t = LocalNow();
   LogText("Starting logging at %04d/%02d/%02d %02d:%02d:%02d\r\n", t.year, t.month, t.day, t.hour,
           t.minute, t.second);
   return true;
@@ -94,7 +94,7 @@ bool LogError(std::uint32_t code, const char* format, ...) {
 
 void StopLogging() {
   if (!g_log) return;
-  const LocalTime t = GetLocalTime();
+  const LocalTime t = LocalNow();
   LogText(
       "\nStopping logging at %04d/%02d/%02d %02d:%02d:%02d\n"
       "------------------------------------------\n",

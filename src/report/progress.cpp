@@ -13,6 +13,7 @@ struct ProgressModule {
   // current stays where it is until the process ends.
   std::vector<std::unique_ptr<ProgressWindow>> windows;
   ProgressWindow* current = nullptr;
+  void* instance = nullptr;
 };
 
 ProgressModule& Module() {
@@ -78,7 +79,17 @@ ProgressWindow* CurrentProgress() {
 }
 
 void* CurrentProgressHandle() {
-  return Module().current;
+  const auto& module = Module();
+  if (!module.current || !module.renderer) return nullptr;
+  return module.renderer->PlatformWindow(*module.current);
+}
+
+void SetProgressInstance(void* instance) {
+  Module().instance = instance;
+}
+
+void* ProgressInstance() {
+  return Module().instance;
 }
 
 }  // namespace zp

@@ -58,6 +58,9 @@ class ProgressRenderer {
   virtual void Repaint(const ProgressWindow& window) = 0;
   /// The window is gone.
   virtual void Destroyed(const ProgressWindow& window) = 0;
+  /// The platform window drawn for `window` (an HWND), or null when the
+  /// renderer draws no window of its own.
+  virtual void* PlatformWindow(const ProgressWindow& /*window*/) const { return nullptr; }
 };
 
 /// Installs the renderer (null: draw nothing). Returns the previous one.
@@ -74,8 +77,14 @@ void DestroyProgress();
 
 /// The current window, or null.
 ProgressWindow* CurrentProgress();
-/// The platform window of the current window (the owner of the question).
+/// The platform window of the current window, as the renderer made it (the
+/// owner of the installer's question); null when there is none.
 void* CurrentProgressHandle();
+
+/// The program's instance handle, kept by the entry point for the renderer
+/// that loads the dialog template (null off Windows).
+void SetProgressInstance(void* instance);
+void* ProgressInstance();
 
 /// Hides the current window's bar when it goes out of scope: the cleanup
 /// of every stage that shows the bar.

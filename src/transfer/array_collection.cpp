@@ -33,13 +33,13 @@ bool MoveArray(RemoteDevice& device, const std::u16string& source, const std::st
     if (outcome == CopyOutcome::DestinationExists) continue;
     if (outcome != CopyOutcome::Done) {
       // A partial copy would later be taken for an array: it goes.
-      if (outcome == CopyOutcome::TransferFailed) DeleteFile(target);
+      if (outcome == CopyOutcome::TransferFailed) RemoveFile(target);
       LogText("Failed to copy\r\n");
       return false;
     }
     if (!device.CeDeleteFile(source)) {
       LogText("Cannot delete remote file %s", Narrow(source).c_str());
-      DeleteFile(target);
+      RemoveFile(target);
       return false;
     }
     return true;
@@ -51,7 +51,7 @@ bool MoveArray(RemoteDevice& device, const std::u16string& source, const std::st
 void NextArrayName(std::string& path, const std::string& folder, std::int32_t& counter) {
   std::int32_t n = counter + 1;
   path = ArrayPath(folder, n);
-  while (GetFileAttributes(path) != kInvalidAttributes) path = ArrayPath(folder, ++n);
+  while (PathAttributes(path) != kInvalidAttributes) path = ArrayPath(folder, ++n);
   counter = n;
 }
 

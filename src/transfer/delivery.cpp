@@ -98,7 +98,7 @@ bool DeleteSentFiles(const std::string& to_pocket, const SentFiles& sent) {
   for (const char* wildcard : {"*.CLS", "*.TMT"}) {
     for (const FindEntry& entry : FindFiles(to_pocket + wildcard)) {
       if (std::find(sent.begin(), sent.end(), entry.name) != sent.end()) {
-        DeleteFile(to_pocket + entry.name);
+        RemoveFile(to_pocket + entry.name);
       }
     }
   }

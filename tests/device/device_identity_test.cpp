@@ -51,17 +51,17 @@ class TwinProfiles : public SimulatedDevice {
   bool first_readable = true;
   std::int32_t CeSvcEnumProfiles(CeSvcHandle* e, std::uint32_t index, std::uint32_t* p) override {
     if (index > 2) return 259;
-    *e = 1;
+    *e = static_cast<CeSvcHandle>(1);
     *p = index == 0 ? 7 : 0x42;
     return 0;
   }
   std::int32_t CeSvcOpen(std::uint32_t, std::uint32_t, bool, CeSvcHandle* h) override {
-    *h = 100 + opened++;
+    *h = static_cast<CeSvcHandle>(100 + opened++);
     return 0;
   }
   std::int32_t CeSvcGetString(CeSvcHandle h, const char*, char* buffer,
                               std::uint32_t size) override {
-    if (h == 100 && !first_readable) return 1;
+    if (h == static_cast<CeSvcHandle>(100) && !first_readable) return 1;
     std::snprintf(buffer, size, "profile %d", static_cast<int>(h));
     return 0;
   }
@@ -105,9 +105,9 @@ TEST_F(DeviceIdentity, MissingKeyIsLoggedWithTheDesktopsLastErrorAndSetCreatesIt
   SetDeviceRegistry("[HKEY_LOCAL_MACHINE\\Ident]\n\"DeviceId\"=dword:00000042\n");
   device();
   StartLog();
-  SetLastError(5);
+  SetLastErrorCode(5);
   EXPECT_EQ(GetRegState(device()), 1u);
-  SetLastError(5);
+  SetLastErrorCode(5);
   std::u16string path = u"stale";
   EXPECT_FALSE(GetRunImport(device(), path));
   EXPECT_EQ(path, u"");
@@ -120,7 +120,7 @@ TEST_F(DeviceIdentity, MissingKeyIsLoggedWithTheDesktopsLastErrorAndSetCreatesIt
 
   device().faults().Fail("CeRegCreateKeyEx");
   StartLog();
-  SetLastError(2);
+  SetLastErrorCode(2);
   SetRegState(device(), 4);
   EXPECT_EQ(Log(),
             "SetRegState: Error accessing remote registry: "

@@ -1,7 +1,10 @@
 #include "e2e/session_world.h"
 
+#include "e2e/wine_launcher.h"
+
 #include <algorithm>
 #include <filesystem>
+#include <stdexcept>
 #include <vector>
 
 namespace zp::test {
@@ -30,6 +33,7 @@ SessionWorld::SessionWorld() : device_folder(world.device_folder()) {
       "[HKEY_CURRENT_USER\\Software\\Brenok\\ZAMO\\PocketPC]\r\n\"InstallID\"=\"\"\r\n"
       "\"InstallPath\"=\"c:\\\\Install\"\r\n\r\n");
   world.AddProfile(0x42, "Field");
+  if (UnderWine()) AttachWineDriveC(world.desktop_root());
   fs::create_directories(fs::path(world.desktop_root()) / "c/ZAMO");
   SetDeviceState("dword:00000003");
   world.AddDeviceFile("\\Program Files\\ZAMO\\import.exe", "import program");
@@ -44,7 +48,10 @@ void SessionWorld::PutDesktopFile(const std::string& relative, const std::string
 }
 
 std::string SessionWorld::DesktopFile(const std::string& relative) const {
-  return world.dir.Read("desktop/" + relative);
+  const std::string bytes = world.dir.Read("desktop/" + relative);
+  return UnderWine() && relative.ends_with("zamopocket.log")
+             ? FixBannerTimes(bytes, "2026/12/08 09:30:05")
+             : bytes;
 }
 
 bool SessionWorld::DesktopHas(const std::string& relative) const {
@@ -72,12 +79,15 @@ void SessionWorld::SetDeviceState(const std::string& value) {
 }
 
 RunResult SessionWorld::Run() {
+  if (UnderWine()) return RunUnderWine(ZP_WINDOWS_PROGRAM, world.desktop_root(), device_folder);
   return RunProgram(ZP_PROGRAM, {{"ZAMOPOCKET_DESKTOP", world.desktop_root()},
                                  {"ZAMOPOCKET_DEVICE", device_folder},
                                  {"ZAMOPOCKET_CLOCK", "2026-12-08 09:30:05"}});
 }
 
 RunResult SessionWorld::RunAnswering(const std::string& answer) {
+  // Under Wine the question is a message box: it needs a display.
+  if (UnderWine()) throw std::logic_error("a question on a terminal cannot be answered under Wine");
   return RunProgramOnTerminal(ZP_PROGRAM,
                               {{"ZAMOPOCKET_DESKTOP", world.desktop_root()},
                                {"ZAMOPOCKET_DEVICE", device_folder},

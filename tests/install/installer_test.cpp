@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <memory>
+#include <vector>
 
 #include "report/progress.h"
 #include "support/handheld_test.h"
@@ -20,6 +22,26 @@ Answer Ask(void* owner, const std::string& text, const std::string& caption) {
   EXPECT_EQ(caption, "Installation");
   return g_answer;
 }
+
+// Draws nothing; gives each window a platform window of its own, as the
+// dialog renderer gives its HWND.
+class OwnerRenderer : public ProgressRenderer {
+ public:
+  void Created(const ProgressWindow& window) override { windows_.push_back(&window); }
+  void Repaint(const ProgressWindow&) override {}
+  void Destroyed(const ProgressWindow&) override {}
+  void* PlatformWindow(const ProgressWindow& window) const override {
+    for (std::size_t i = 0; i < windows_.size(); ++i) {
+      if (windows_[i] == &window) return &handles_[i];
+    }
+    return nullptr;
+  }
+  static void* HandleOf(std::size_t index) { return &handles_[index]; }
+
+ private:
+  std::vector<const ProgressWindow*> windows_;
+  static inline int handles_[8] = {};
+};
 
 class Installer : public test::HandheldTest {
  protected:
@@ -63,13 +85,29 @@ TEST_F(Installer, AConfirmedInstallationTakesOnlyTheDevicesEntryOff) {
   EXPECT_EQ(DeviceFile("\\Program files\\ZAMO\\zamo.arm.cab"), "cab bytes");
   EXPECT_FALSE(DeviceHas("\\Program files\\ZAMO\\runinst.exe"));  // removed after the yes
   EXPECT_EQ(Started(), "\\Program files\\ZAMO\\runinst.exe\t\\Program files\\ZAMO\\zamo.arm.cab\n");
-  // The installer's own window is current, owns the question, and its bar is hidden.
+  // The installer's own window is current and its bar is hidden.
   ProgressWindow* window = CurrentProgress();
-  EXPECT_EQ(g_owner, window);
   EXPECT_EQ(window->status(), "Running installation...");
   EXPECT_EQ(window->total(), 9 + 11);
   EXPECT_FALSE(window->bar_visible());
   EXPECT_EQ(device().OpenHandles(), 0u);
+}
+
+TEST_F(Installer, TheQuestionIsOwnedByThePlatformWindowOfTheInstallersWindow) {
+  Settings("00000042");
+  DestroyProgress();
+  auto previous = SetProgressRenderer(std::make_unique<OwnerRenderer>());
+  CreateProgress(nullptr, "", 0);  // the driver's window: index 0
+  StartLog();
+  EXPECT_TRUE(Run());
+  EXPECT_EQ(g_owner, OwnerRenderer::HandleOf(1));  // the installer's window, not the driver's
+  DestroyProgress();
+  SetProgressRenderer(std::move(previous));
+  // Without a renderer there is no platform window: the question has no owner.
+  Settings("00000042");
+  CreateProgress(nullptr, "", 0);
+  EXPECT_TRUE(Run());
+  EXPECT_EQ(g_owner, nullptr);
 }
 
 TEST_F(Installer, NoOrAQuestionThatCannotBeAskedKeepsTheEntryPending) {

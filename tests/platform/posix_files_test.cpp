@@ -14,11 +14,11 @@ class PosixFiles : public testing::Test {
 
   // The Windows error of a failing open, or 0 when it opened.
   static std::uint32_t OpenError(const std::string& path, FileMode mode) {
-    SetLastError(0);
-    return OpenFile(path, mode) ? 0 : GetLastError();
+    SetLastErrorCode(0);
+    return OpenDesktopFile(path, mode) ? 0 : LastErrorCode();
   }
   static std::string ReadAll(const std::string& path) {
-    File f = OpenFile(path, FileMode::ReadExisting);
+    File f = OpenDesktopFile(path, FileMode::ReadExisting);
     std::string out(64, '\0');
     std::uint32_t got = 0;
     if (!f || !f.Read(out.data(), 64, got)) return "<failed>";
@@ -26,7 +26,7 @@ class PosixFiles : public testing::Test {
     return out;
   }
   static bool WriteAll(const std::string& path, FileMode mode, std::string_view bytes) {
-    File f = OpenFile(path, mode);
+    File f = OpenDesktopFile(path, mode);
     std::uint32_t put = 0;
     return f && f.Write(bytes.data(), static_cast<std::uint32_t>(bytes.size()), put) &&
            put == bytes.size() && f.Flush() && f.Close();
@@ -34,8 +34,8 @@ class PosixFiles : public testing::Test {
 };
 
 TEST_F(PosixFiles, DrivesMapToFoldersAndNamesFoldCase) {
-  ASSERT_TRUE(CreateDirectory("C:\\ZAMO"));
-  ASSERT_TRUE(CreateDirectory("c:\\zamo\\Dev\\"));
+  ASSERT_TRUE(MakeFolder("C:\\ZAMO"));
+  ASSERT_TRUE(MakeFolder("c:\\zamo\\Dev\\"));
   ASSERT_TRUE(WriteAll("c:\\ZAMO\\DEV\\Data.txt", FileMode::CreateAlways, "abc"));
   EXPECT_EQ(env.Read("c/ZAMO/Dev/Data.txt"), "abc");
   EXPECT_EQ(ReadAll("C:\\zamo\\dev\\DATA.TXT"), "abc");
@@ -55,8 +55,8 @@ TEST_F(PosixFiles, RefusesPathsThatCouldLeaveTheRoot) {
   for (const char* path : {"c:\\..\\escape", "c:\\ZAMO\\..\\..\\escape", "c:\\.\\escape",
                            "c:\\ZAMO/../../escape", "c:\\a\\b/c", "c:\\ZAMO\\a*", "c:\\x:y"}) {
     EXPECT_EQ(OpenError(path, FileMode::CreateAlways), kErrorInvalidName) << path;
-    EXPECT_EQ(GetFileAttributes(path), kInvalidAttributes) << path;
-    EXPECT_FALSE(CreateDirectory(path)) << path;
+    EXPECT_EQ(PathAttributes(path), kInvalidAttributes) << path;
+    EXPECT_FALSE(MakeFolder(path)) << path;
   }
   for (const char* path :
        {"escape", "\\escape", "c:escape", "\\\\server\\share\\escape", "1:\\x"}) {
@@ -82,7 +82,7 @@ TEST_F(PosixFiles, OpenModesFailAsOnWindows) {
   ASSERT_TRUE(WriteAll("c:\\dir\\file", FileMode::CreateAlways, "new"));
   EXPECT_EQ(ReadAll("c:\\dir\\file"), "new");
 
-  File f = OpenFile("c:\\dir\\file", FileMode::ReadExisting);
+  File f = OpenDesktopFile("c:\\dir\\file", FileMode::ReadExisting);
   char buffer[8];
   std::uint32_t got = 99;
   ASSERT_TRUE(f.Read(buffer, sizeof buffer, got));
@@ -92,40 +92,40 @@ TEST_F(PosixFiles, OpenModesFailAsOnWindows) {
   EXPECT_FALSE(f.Write("x", 1, got));  // opened for reading only
   EXPECT_TRUE(f.Close());
   EXPECT_FALSE(f.Read(buffer, sizeof buffer, got));
-  EXPECT_EQ(GetLastError(), kErrorInvalidHandle);
+  EXPECT_EQ(LastErrorCode(), kErrorInvalidHandle);
 }
 
 TEST_F(PosixFiles, AttributesFoldersAndDeletion) {
   env.Write("c/dir/file", std::string(70000, 'x'));
-  EXPECT_EQ(GetFileAttributes("c:\\dir"), kAttributeDirectory);
-  EXPECT_EQ(GetFileAttributes("c:\\DIR\\"), kAttributeDirectory);
-  EXPECT_EQ(GetFileAttributes("c:\\"), kAttributeDirectory);
-  EXPECT_EQ(GetFileAttributes("c:\\dir\\file"), 0x80u);
-  EXPECT_EQ(GetFileAttributes("c:\\dir\\file\\"), kInvalidAttributes);
-  EXPECT_EQ(GetLastError(), kErrorInvalidName);
-  EXPECT_EQ(GetFileAttributes("c:\\dir\\none"), kInvalidAttributes);
-  EXPECT_EQ(GetLastError(), kErrorFileNotFound);
-  EXPECT_EQ(GetFileAttributes("c:\\none\\none"), kInvalidAttributes);
-  EXPECT_EQ(GetLastError(), kErrorPathNotFound);
-  EXPECT_EQ(GetFileAttributes("q:\\"), kInvalidAttributes);
-  EXPECT_EQ(GetLastError(), kErrorPathNotFound);
-  const auto info = GetFileInfo("c:\\dir\\FILE");
+  EXPECT_EQ(PathAttributes("c:\\dir"), kAttributeDirectory);
+  EXPECT_EQ(PathAttributes("c:\\DIR\\"), kAttributeDirectory);
+  EXPECT_EQ(PathAttributes("c:\\"), kAttributeDirectory);
+  EXPECT_EQ(PathAttributes("c:\\dir\\file"), 0x80u);
+  EXPECT_EQ(PathAttributes("c:\\dir\\file\\"), kInvalidAttributes);
+  EXPECT_EQ(LastErrorCode(), kErrorInvalidName);
+  EXPECT_EQ(PathAttributes("c:\\dir\\none"), kInvalidAttributes);
+  EXPECT_EQ(LastErrorCode(), kErrorFileNotFound);
+  EXPECT_EQ(PathAttributes("c:\\none\\none"), kInvalidAttributes);
+  EXPECT_EQ(LastErrorCode(), kErrorPathNotFound);
+  EXPECT_EQ(PathAttributes("q:\\"), kInvalidAttributes);
+  EXPECT_EQ(LastErrorCode(), kErrorPathNotFound);
+  const auto info = PathInfo("c:\\dir\\FILE");
   ASSERT_TRUE(info);
   EXPECT_EQ(info->attributes, 0x80u);
   EXPECT_EQ(info->size_low, 70000u);
 
-  EXPECT_FALSE(CreateDirectory("c:\\Dir"));
-  EXPECT_EQ(GetLastError(), kErrorAlreadyExists);
-  EXPECT_FALSE(CreateDirectory("c:\\dir\\file"));
-  EXPECT_EQ(GetLastError(), kErrorAlreadyExists);
-  EXPECT_FALSE(CreateDirectory("c:\\none\\sub"));
-  EXPECT_EQ(GetLastError(), kErrorPathNotFound);
+  EXPECT_FALSE(MakeFolder("c:\\Dir"));
+  EXPECT_EQ(LastErrorCode(), kErrorAlreadyExists);
+  EXPECT_FALSE(MakeFolder("c:\\dir\\file"));
+  EXPECT_EQ(LastErrorCode(), kErrorAlreadyExists);
+  EXPECT_FALSE(MakeFolder("c:\\none\\sub"));
+  EXPECT_EQ(LastErrorCode(), kErrorPathNotFound);
 
-  EXPECT_FALSE(DeleteFile("c:\\dir"));
-  EXPECT_EQ(GetLastError(), kErrorAccessDenied);
-  EXPECT_FALSE(DeleteFile("c:\\dir\\none"));
-  EXPECT_EQ(GetLastError(), kErrorFileNotFound);
-  EXPECT_TRUE(DeleteFile("c:\\dir\\File"));
+  EXPECT_FALSE(RemoveFile("c:\\dir"));
+  EXPECT_EQ(LastErrorCode(), kErrorAccessDenied);
+  EXPECT_FALSE(RemoveFile("c:\\dir\\none"));
+  EXPECT_EQ(LastErrorCode(), kErrorFileNotFound);
+  EXPECT_TRUE(RemoveFile("c:\\dir\\File"));
   EXPECT_FALSE(env.Exists("c/dir/file"));
 }
 
@@ -145,9 +145,9 @@ TEST_F(PosixFiles, FindFilesMatchesWholeNamesInPlatformOrder) {
   EXPECT_EQ(FindFiles("c:\\arr\\*.*").size(), 8u);
   EXPECT_EQ(FindFiles("c:\\arr\\*x*").front().name, "noext");
   EXPECT_TRUE(FindFiles("c:\\arr\\*.cl").empty());
-  EXPECT_EQ(GetLastError(), kErrorFileNotFound);
+  EXPECT_EQ(LastErrorCode(), kErrorFileNotFound);
   EXPECT_TRUE(FindFiles("c:\\none\\*").empty());
-  EXPECT_EQ(GetLastError(), kErrorPathNotFound);
+  EXPECT_EQ(LastErrorCode(), kErrorPathNotFound);
 }
 
 }  // namespace

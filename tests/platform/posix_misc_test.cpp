@@ -28,11 +28,11 @@ TEST(PosixErrors, SystemTextsAndThreadLocalLastError) {
   EXPECT_EQ(SystemErrorText(1), std::nullopt);
   EXPECT_EQ(SystemErrorText(0xDEADBEEF), std::nullopt);
 
-  SetLastError(kErrorDiskFull);
+  SetLastErrorCode(kErrorDiskFull);
   std::uint32_t seen = 1;
-  std::thread([&] { seen = GetLastError(); }).join();
+  std::thread([&] { seen = LastErrorCode(); }).join();
   EXPECT_EQ(seen, 0u);
-  EXPECT_EQ(GetLastError(), kErrorDiskFull);
+  EXPECT_EQ(LastErrorCode(), kErrorDiskFull);
 }
 
 TEST(PosixText, WidenAndNarrowConvertUtf8) {
@@ -58,12 +58,12 @@ TEST(PosixText, WidenAndNarrowConvertUtf8) {
 TEST(PosixClock, FixedClockFromTheEnvironment) {
   {
     test::ScopedEnv clock("ZAMOPOCKET_CLOCK", "2026-12-08 09:30:05");
-    const LocalTime t = GetLocalTime();
+    const LocalTime t = LocalNow();
     EXPECT_EQ((std::vector<int>{t.year, t.month, t.day, t.hour, t.minute, t.second}),
               (std::vector<int>{2026, 12, 8, 9, 30, 5}));
   }
   test::ScopedEnv clock("ZAMOPOCKET_CLOCK", "2026-12-08 9:30:05");  // not the form: ignored
-  const LocalTime t = GetLocalTime();
+  const LocalTime t = LocalNow();
   EXPECT_GE(t.year, 2024);
   EXPECT_TRUE(t.month >= 1 && t.month <= 12 && t.day >= 1 && t.day <= 31);
 }
@@ -78,7 +78,7 @@ TEST(PosixStream, AppendsToTheMappedFile) {
   }
   EXPECT_EQ(env.Read("c/ZAMO/zamopocket.log"), "old\r\nnew\n");
   EXPECT_FALSE(OpenAppendStream("c:\\none\\x.log"));
-  EXPECT_EQ(GetLastError(), kErrorPathNotFound);
+  EXPECT_EQ(LastErrorCode(), kErrorPathNotFound);
 }
 
 // Reads what the terminal shows until `until` appears or nothing comes for

@@ -40,18 +40,18 @@ TEST_F(PosixRegistry, StringReadsKeepTheByteLimitAndTerminate) {
   const RegKey key = RegOpen(Hive::LocalMachine, "software\\BRENOK\\zamo", RegAccess::Read);
   ASSERT_TRUE(key);
   EXPECT_EQ(RegQueryString(key, "pathsync", 261), std::nullopt);
-  EXPECT_EQ(GetLastError(), kErrorFileNotFound);
+  EXPECT_EQ(LastErrorCode(), kErrorFileNotFound);
   EXPECT_EQ(RegQueryString(key, "Fits", 261), fits);
   EXPECT_EQ(RegQueryString(key, "TooLong", 261), std::nullopt);
-  EXPECT_EQ(GetLastError(), kErrorMoreData);
+  EXPECT_EQ(LastErrorCode(), kErrorMoreData);
   EXPECT_EQ(RegQueryString(key, "HexFits", 261), std::string(260, 'a'));
   EXPECT_EQ(RegQueryString(key, "HexTooLong", 261), std::nullopt);
-  EXPECT_EQ(GetLastError(), kErrorMoreData);
+  EXPECT_EQ(LastErrorCode(), kErrorMoreData);
   EXPECT_EQ(RegQueryString(key, "Cut", 4), "a");
   EXPECT_EQ(RegQueryString(key, "Number", 4), "A");  // the type is not tested
 
   EXPECT_EQ(RegQuery(key, "Number", 3), std::nullopt);
-  EXPECT_EQ(GetLastError(), kErrorMoreData);
+  EXPECT_EQ(LastErrorCode(), kErrorMoreData);
   const auto number = RegQuery(key, "NUMBER", 4);
   ASSERT_TRUE(number);
   EXPECT_EQ(number->type, kRegDword);
@@ -66,7 +66,7 @@ TEST_F(PosixRegistry, OpensOnlyKeysThatExist) {
                       RegAccess::Read));
   EXPECT_FALSE(RegOpen(Hive::LocalMachine, "Software\\Microsoft\\Windows CE Services\\Partners",
                        RegAccess::Read));
-  EXPECT_EQ(GetLastError(), kErrorFileNotFound);
+  EXPECT_EQ(LastErrorCode(), kErrorFileNotFound);
   EXPECT_FALSE(RegOpen(Hive::CurrentUser, "Software\\Micro", RegAccess::Read));
   EXPECT_FALSE(RegOpen(Hive::CurrentUser, kZamo, RegAccess::ReadWrite));
   EXPECT_FALSE(std::filesystem::exists(env.dir().path() / "registry.reg.tmp"));
@@ -76,7 +76,7 @@ TEST_F(PosixRegistry, SetStringRewritesTheFileAndKeepsOtherWrites) {
   env.SetRegistry("[HKEY_LOCAL_MACHINE\\Software\\Brenok\\ZAMO]\r\n\"Other\"=hex(7):61,00,00\r\n");
   const RegKey read_only = RegOpen(Hive::LocalMachine, kZamo, RegAccess::Read);
   EXPECT_FALSE(RegSetString(read_only, "PathSync", "x"));
-  EXPECT_EQ(GetLastError(), kErrorAccessDenied);
+  EXPECT_EQ(LastErrorCode(), kErrorAccessDenied);
 
   const RegKey first = RegOpen(Hive::LocalMachine, kZamo, RegAccess::ReadWrite);
   const RegKey second = RegOpen(Hive::LocalMachine, kZamo, RegAccess::ReadWrite);

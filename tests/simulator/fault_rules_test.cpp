@@ -95,7 +95,7 @@ TEST_F(SimFaults, FailuresComeOutAsEachOperationReportsThem) {
   EXPECT_EQ(device.CeGetFileAttributes(u"\\Sync"), kAttributeDirectory);  // once only
   EXPECT_EQ(device.CeCreateFile(u"\\Sync\\A.ARR", kGenericRead, 0, kOpenExisting, 0),
             kInvalidCeHandle);
-  CeKey key = 0;
+  CeKey key = kNoCeKey;
   EXPECT_NE(device.CeRegOpenKeyEx(kCeHkeyLocalMachine, u"Ident", &key), 0);
   EXPECT_FALSE(device.CeDeleteFile(u"\\Sync\\A.ARR"));
   EXPECT_EQ(device.CeGetLastError(), 1234u);
@@ -143,7 +143,7 @@ TEST(SimJournal, OneLinePerOperationInOrderWithPaths) {
   std::uint32_t got = 0;
   device.CeReadFile(h, &byte, 1, &got);
   device.CeCloseHandle(h);
-  CeKey key = 0;
+  CeKey key = kNoCeKey;
   device.CeRegOpenKeyEx(kCeHkeyLocalMachine, u"Software\\Brenok\\ZAMO", &key);
   std::uint32_t size = 0;
   device.CeRegQueryValueEx(key, u"DBState", nullptr, nullptr, &size);

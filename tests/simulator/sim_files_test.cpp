@@ -41,7 +41,7 @@ TEST_F(SimFiles, WriteThenReadBackInBlocks) {
   world.AddDeviceFolder("\\My Documents");
   const CeHandle h = Create(u"\\My Documents\\A.ARR");
   ASSERT_NE(h, kInvalidCeHandle);
-  ASSERT_NE(h, 0u);
+  ASSERT_NE(h, CeHandle{});
   std::uint32_t put = 0;
   ASSERT_TRUE(device.CeWriteFile(h, "hello world", 11, &put));
   EXPECT_EQ(put, 11u);

@@ -56,6 +56,44 @@ TEST_F(SimFind, ListsMatchesByNameWithTheFieldsAsked) {
   EXPECT_EQ(List(u"\\Sync\\*.ar", kFafName), std::vector<std::string>{});
 }
 
+// The flags are the remote API's public values, written out here so that a
+// wrong constant in the program cannot agree with a wrong one in the device.
+TEST_F(SimFind, EachFieldIsFilledOnlyWhenItsPublicFlagAsksForIt) {
+  struct Asked {
+    std::uint32_t flags;
+    bool attributes, creation, access, write, size_low, oid, name;
+  };
+  const Asked cases[] = {
+      {0x01, true, false, false, false, false, false, false},
+      {0x02, false, true, false, false, false, false, false},
+      {0x04, false, false, true, false, false, false, false},
+      {0x08, false, false, false, true, false, false, false},
+      {0x10, false, false, false, false, false, false, false},
+      {0x20, false, false, false, false, true, false, false},
+      {0x40, false, false, false, false, false, true, false},
+      {0x80, false, false, false, false, false, false, true},
+  };
+  for (const Asked& asked : cases) {
+    std::uint32_t count = 0;
+    CeFindData* records = nullptr;
+    ASSERT_TRUE(device.CeFindAllFiles(u"\\Sync\\C.ARR", asked.flags, &count, &records));
+    ASSERT_EQ(count, 1u);
+    const CeFindData& r = records[0];
+    const auto filled = [](const std::uint32_t(&time)[2]) { return time[0] != 0 || time[1] != 0; };
+    EXPECT_EQ(r.dwFileAttributes != 0, asked.attributes) << asked.flags;
+    EXPECT_EQ(filled(r.ftCreationTime), asked.creation) << asked.flags;
+    EXPECT_EQ(filled(r.ftLastAccessTime), asked.access) << asked.flags;
+    EXPECT_EQ(filled(r.ftLastWriteTime), asked.write) << asked.flags;
+    EXPECT_EQ(r.nFileSizeHigh, 0u) << asked.flags;  // 3 bytes: the high half is 0 when asked too
+    EXPECT_EQ(r.nFileSizeLow, asked.size_low ? 3u : 0u) << asked.flags;
+    EXPECT_EQ(r.dwOID != 0, asked.oid) << asked.flags;
+    EXPECT_EQ(r.cFileName[0] != 0, asked.name) << asked.flags;
+    device.CeRapiFreeBuffer(records);
+  }
+  // What the array pass asks for: attributes, names and sizes.
+  EXPECT_EQ(kFafAttributes | kFafName | kFafSizeLow, 0xA1u);
+}
+
 TEST_F(SimFind, MissingFolderListsEmptyAndBadPatternsFail) {
   EXPECT_EQ(List(u"\\Nowhere\\*.ARR", kFafName), std::vector<std::string>{});
   EXPECT_EQ(List(u"*.ARR", kFafName), std::vector<std::string>{"<failed>"});

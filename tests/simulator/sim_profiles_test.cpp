@@ -18,14 +18,14 @@ TEST(SimProfiles, EnumeratesPartnersInKeyOrderSkippingOtherNames) {
       "[HKEY_CURRENT_USER\\Software\\Microsoft\\Windows CE Services\\Partners\\Settings]\n"
       "\"DisplayName\"=\"not a profile\"\n");
   SimulatedDevice device("", world.desktop_registry());  // no device needed
-  CeSvcHandle enumeration = 0;
+  CeSvcHandle enumeration = kNoCeSvcHandle;
   std::vector<std::uint32_t> ids;
   std::uint32_t id = 0;
   for (std::uint32_t i = 0; device.CeSvcEnumProfiles(&enumeration, i, &id) == 0; ++i) {
     ids.push_back(id);
   }
   EXPECT_EQ(ids, (std::vector<std::uint32_t>{0xA, 0xB}));
-  EXPECT_NE(enumeration, 0u);
+  EXPECT_NE(enumeration, kNoCeSvcHandle);
   EXPECT_EQ(device.OpenHandles(), 1u);
   EXPECT_EQ(device.CeSvcClose(enumeration), 0);
   EXPECT_EQ(device.OpenHandles(), 0u);
@@ -35,7 +35,7 @@ TEST(SimProfiles, DisplayNameMustFitTheBuffer) {
   test::DeviceWorld world;
   world.AddProfile(0xB, "Pocket \"B\"");
   SimulatedDevice device(world.device_folder(), world.desktop_registry());
-  CeSvcHandle profile = 0;
+  CeSvcHandle profile = kNoCeSvcHandle;
   EXPECT_NE(device.CeSvcOpen(kCeSvcProfile, 0xC, false, &profile), 0);
   ASSERT_EQ(device.CeSvcOpen(kCeSvcProfile, 0xB, false, &profile), 0);
   char name[11];

@@ -29,7 +29,7 @@ class SimRegistry : public ::testing::Test {
 };
 
 TEST_F(SimRegistry, OpensKeysWithoutRegardToCaseAndReadsValues) {
-  CeKey key = 0;
+  CeKey key = kNoCeKey;
   ASSERT_EQ(device.CeRegOpenKeyEx(kCeHkeyLocalMachine, u"software\\BRENOK\\zamo", &key), 0);
   std::uint32_t type = 0, size = 4;
   std::uint8_t dword[4] = {};
@@ -62,7 +62,7 @@ TEST_F(SimRegistry, OpensKeysWithoutRegardToCaseAndReadsValues) {
 }
 
 TEST_F(SimRegistry, CreateAndSetAreWrittenThroughToDeviceReg) {
-  CeKey key = 0;
+  CeKey key = kNoCeKey;
   std::uint32_t disposition = 0;
   ASSERT_EQ(device.CeRegCreateKeyEx(kCeHkeyLocalMachine, kZamo, &key, &disposition), 0);
   EXPECT_EQ(disposition, 2u);

@@ -132,7 +132,7 @@ class RacingDevice : public SimulatedDevice {
                         std::uint32_t disposition, std::uint32_t attributes) override {
     if (!raced) {
       raced = true;
-      File other = OpenFile("c:\\F\\ARR00001.ARR", FileMode::CreateNew);
+      File other = OpenDesktopFile("c:\\F\\ARR00001.ARR", FileMode::CreateNew);
       std::uint32_t put = 0;
       other.Write("theirs", 6, put);
     }

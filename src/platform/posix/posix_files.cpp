@@ -33,7 +33,7 @@ File::~File() {
 bool File::Read(void* buffer, std::uint32_t size, std::uint32_t& got) {
   got = 0;
   if (!impl_) {
-    SetLastError(kErrorInvalidHandle);
+    SetLastErrorCode(kErrorInvalidHandle);
     return false;
   }
   // As ReadFile on a disk file: the whole size unless the file ends first.
@@ -42,7 +42,7 @@ bool File::Read(void* buffer, std::uint32_t size, std::uint32_t& got) {
     const ssize_t n = ::read(impl_->fd, out + got, size - got);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) {
-      SetLastError(posix::ErrorFromErrno(errno, kErrorReadFault));
+      SetLastErrorCode(posix::ErrorFromErrno(errno, kErrorReadFault));
       return false;
     }
     if (n == 0) break;
@@ -54,7 +54,7 @@ bool File::Read(void* buffer, std::uint32_t size, std::uint32_t& got) {
 bool File::Write(const void* buffer, std::uint32_t size, std::uint32_t& put) {
   put = 0;
   if (!impl_) {
-    SetLastError(kErrorInvalidHandle);
+    SetLastErrorCode(kErrorInvalidHandle);
     return false;
   }
   const auto* in = static_cast<const char*>(buffer);
@@ -62,7 +62,7 @@ bool File::Write(const void* buffer, std::uint32_t size, std::uint32_t& put) {
     const ssize_t n = ::write(impl_->fd, in + put, size - put);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) {
-      SetLastError(posix::ErrorFromErrno(errno, kErrorWriteFault));
+      SetLastErrorCode(posix::ErrorFromErrno(errno, kErrorWriteFault));
       return false;  // `put` tells what did reach the file
     }
     if (n == 0) break;
@@ -73,12 +73,12 @@ bool File::Write(const void* buffer, std::uint32_t size, std::uint32_t& put) {
 
 bool File::Flush() {
   if (!impl_) {
-    SetLastError(kErrorInvalidHandle);
+    SetLastErrorCode(kErrorInvalidHandle);
     return false;
   }
   // EINVAL: a file that cannot be synchronised (a pipe, a device) has nothing to flush.
   if (::fsync(impl_->fd) != 0 && errno != EINVAL) {
-    SetLastError(posix::ErrorFromErrno(errno, kErrorWriteFault));
+    SetLastErrorCode(posix::ErrorFromErrno(errno, kErrorWriteFault));
     return false;
   }
   // A file this open created is on stable storage only once its folder's
@@ -88,7 +88,7 @@ bool File::Flush() {
     const bool synced = dir >= 0 && (::fsync(dir) == 0 || errno == EINVAL);
     if (dir >= 0) ::close(dir);
     if (!synced) {
-      SetLastError(kErrorWriteFault);
+      SetLastErrorCode(kErrorWriteFault);
       return false;
     }
     impl_->folder.clear();
@@ -102,7 +102,7 @@ bool File::Close() {
   impl_.reset();
   // After EINTR the descriptor is closed all the same on Linux.
   if (::close(fd) != 0 && errno != EINTR) {
-    SetLastError(posix::ErrorFromErrno(errno, kErrorWriteFault));
+    SetLastErrorCode(posix::ErrorFromErrno(errno, kErrorWriteFault));
     return false;
   }
   return true;
@@ -122,11 +122,11 @@ std::optional<struct stat> StatPath(const std::string& path) {
   if (!mapped) return std::nullopt;
   struct stat st {};
   if (::stat(mapped->path.c_str(), &st) != 0) {
-    SetLastError(posix::ErrorFromErrno(errno, *mapped, kErrorAccessDenied));
+    SetLastErrorCode(posix::ErrorFromErrno(errno, *mapped, kErrorAccessDenied));
     return std::nullopt;
   }
   if (mapped->trailing_separator && !S_ISDIR(st.st_mode)) {
-    SetLastError(kErrorInvalidName);
+    SetLastErrorCode(kErrorInvalidName);
     return std::nullopt;
   }
   return st;
@@ -139,11 +139,11 @@ std::uint32_t Attributes(const struct stat& st) {
 
 }  // namespace
 
-File OpenFile(const std::string& path, FileMode mode) {
+File OpenDesktopFile(const std::string& path, FileMode mode) {
   const auto mapped = posix::MapPath(path);
   if (!mapped) return {};
   if (mapped->trailing_separator || mapped->drive_root) {
-    SetLastError(IsFolder(mapped->path) ? kErrorAccessDenied : kErrorInvalidName);
+    SetLastErrorCode(IsFolder(mapped->path) ? kErrorAccessDenied : kErrorInvalidName);
     return {};
   }
   int flags = O_CLOEXEC;
@@ -165,7 +165,7 @@ File OpenFile(const std::string& path, FileMode mode) {
     fd = ::open(mapped->path.c_str(), flags, 0644);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) {
-    SetLastError(posix::ErrorFromErrno(errno, *mapped, kErrorAccessDenied));
+    SetLastErrorCode(posix::ErrorFromErrno(errno, *mapped, kErrorAccessDenied));
     return {};
   }
   auto impl = std::make_unique<File::Impl>();
@@ -178,34 +178,34 @@ File OpenFile(const std::string& path, FileMode mode) {
   struct stat st {};
   if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {  // a folder opened for reading
     file.Close();
-    SetLastError(kErrorAccessDenied);
+    SetLastErrorCode(kErrorAccessDenied);
     return {};
   }
   return file;
 }
 
-std::uint32_t GetFileAttributes(const std::string& path) {
+std::uint32_t PathAttributes(const std::string& path) {
   const auto st = StatPath(path);
   return st ? Attributes(*st) : kInvalidAttributes;
 }
 
-std::optional<FileInfo> GetFileInfo(const std::string& path) {
+std::optional<FileInfo> PathInfo(const std::string& path) {
   const auto st = StatPath(path);
   if (!st) return std::nullopt;
   const auto size = S_ISDIR(st->st_mode) ? 0 : static_cast<std::uint64_t>(st->st_size);
   return FileInfo{Attributes(*st), static_cast<std::uint32_t>(size & 0xFFFFFFFFu)};
 }
 
-bool CreateDirectory(const std::string& path) {
+bool MakeFolder(const std::string& path) {
   const auto mapped = posix::MapPath(path);
   if (!mapped) return false;
   if (mapped->drive_root) {  // Windows refuses to create "c:\"
-    SetLastError(IsFolder(mapped->path) ? kErrorAccessDenied : kErrorPathNotFound);
+    SetLastErrorCode(IsFolder(mapped->path) ? kErrorAccessDenied : kErrorPathNotFound);
     return false;
   }
   if (::mkdir(mapped->path.c_str(), 0755) != 0) {
     // The name being missing can only mean its folder is.
-    SetLastError(errno == EEXIST   ? kErrorAlreadyExists
+    SetLastErrorCode(errno == EEXIST   ? kErrorAlreadyExists
                  : errno == ENOENT ? kErrorPathNotFound
                                    : posix::ErrorFromErrno(errno, kErrorAccessDenied));
     return false;
@@ -213,24 +213,24 @@ bool CreateDirectory(const std::string& path) {
   return true;
 }
 
-bool DeleteFile(const std::string& path) {
+bool RemoveFile(const std::string& path) {
   const auto mapped = posix::MapPath(path);
   if (!mapped) return false;
   struct stat st {};
   if (::lstat(mapped->path.c_str(), &st) != 0) {
-    SetLastError(posix::ErrorFromErrno(errno, *mapped, kErrorAccessDenied));
+    SetLastErrorCode(posix::ErrorFromErrno(errno, *mapped, kErrorAccessDenied));
     return false;
   }
   if (S_ISDIR(st.st_mode) || mapped->drive_root) {
-    SetLastError(kErrorAccessDenied);
+    SetLastErrorCode(kErrorAccessDenied);
     return false;
   }
   if (mapped->trailing_separator) {
-    SetLastError(kErrorInvalidName);
+    SetLastErrorCode(kErrorInvalidName);
     return false;
   }
   if (::unlink(mapped->path.c_str()) != 0) {
-    SetLastError(posix::ErrorFromErrno(errno, *mapped, kErrorAccessDenied));
+    SetLastErrorCode(posix::ErrorFromErrno(errno, *mapped, kErrorAccessDenied));
     return false;
   }
   return true;

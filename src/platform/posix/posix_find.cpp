@@ -44,12 +44,12 @@ bool Matches(std::string_view pattern, std::string_view name) {
 std::vector<FindEntry> FindFiles(const std::string& pattern) {
   const std::size_t slash = pattern.rfind('\\');
   if (slash == std::string::npos) {
-    SetLastError(kErrorPathNotFound);
+    SetLastErrorCode(kErrorPathNotFound);
     return {};
   }
   std::string wildcard = pattern.substr(slash + 1);
   if (!posix::IsValidComponent(wildcard, true)) {
-    SetLastError(wildcard.empty() ? kErrorFileNotFound : kErrorInvalidName);
+    SetLastErrorCode(wildcard.empty() ? kErrorFileNotFound : kErrorInvalidName);
     return {};
   }
   if (wildcard == "*.*") wildcard = "*";  // as on Windows, names without a dot too
@@ -57,7 +57,7 @@ std::vector<FindEntry> FindFiles(const std::string& pattern) {
   if (!folder) return {};
   const std::unique_ptr<DIR, DirCloser> dir(::opendir(folder->path.c_str()));
   if (!dir) {
-    SetLastError(errno == ENOENT || errno == ENOTDIR
+    SetLastErrorCode(errno == ENOENT || errno == ENOTDIR
                      ? kErrorPathNotFound
                      : posix::ErrorFromErrno(errno, kErrorAccessDenied));
     return {};
@@ -79,7 +79,7 @@ std::vector<FindEntry> FindFiles(const std::string& pattern) {
   std::sort(entries.begin(), entries.end(),
             [](const FindEntry& a, const FindEntry& b) { return posix::NameLess(a.name, b.name); });
   // As FindFirstFile when nothing matches, FindNextFile at the end otherwise.
-  SetLastError(entries.empty() ? kErrorFileNotFound : kErrorNoMoreFiles);
+  SetLastErrorCode(entries.empty() ? kErrorFileNotFound : kErrorNoMoreFiles);
   return entries;
 }
 

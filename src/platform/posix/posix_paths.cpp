@@ -95,7 +95,7 @@ std::optional<MappedPath> MapPath(std::string_view windows_path) {
                          ((windows_path[0] >= 'a' && windows_path[0] <= 'z') ||
                           (windows_path[0] >= 'A' && windows_path[0] <= 'Z'));
   if (!has_drive) {
-    SetLastError(kErrorPathNotFound);
+    SetLastErrorCode(kErrorPathNotFound);
     return std::nullopt;
   }
   const char drive[] = {static_cast<char>(windows_path[0] | 0x20), '\0'};
@@ -108,7 +108,7 @@ std::optional<MappedPath> MapPath(std::string_view windows_path) {
     const std::string_view name = rest.substr(0, end);
     if (!name.empty()) {  // "a\\b" is "a\b", as on Windows
       if (!IsValidComponent(name, false)) {
-        SetLastError(kErrorInvalidName);
+        SetLastErrorCode(kErrorInvalidName);
         return std::nullopt;
       }
       components.push_back(name);

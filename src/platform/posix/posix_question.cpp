@@ -64,7 +64,7 @@ std::string Folded(std::string_view text) {
 Answer AskYesNo(void* /*owner*/, const std::string& text, const std::string& /*caption*/) {
   Terminal tty;
   if (!tty.is_open()) {
-    SetLastError(posix::ErrorFromErrno(errno, kErrorInvalidHandle));
+    SetLastErrorCode(posix::ErrorFromErrno(errno, kErrorInvalidHandle));
     return Answer::Failed;
   }
   const std::string question = text + " [y/n] ";
@@ -77,7 +77,7 @@ Answer AskYesNo(void* /*owner*/, const std::string& text, const std::string& /*c
       if (answer == "N" || answer == "NO") return Answer::No;
     }
   }
-  SetLastError(kErrorInvalidHandle);
+  SetLastErrorCode(kErrorInvalidHandle);
   return Answer::Failed;
 }
 

@@ -44,12 +44,12 @@ bool KeyExists(const regfile::Document& doc, const std::string& path) {
 
 const regfile::Value* FindValue(const RegKey& key, std::string_view name) {
   if (!key) {
-    SetLastError(kErrorInvalidHandle);
+    SetLastErrorCode(kErrorInvalidHandle);
     return nullptr;
   }
   const regfile::Key* k = regfile::FindKey(key.impl()->doc, key.impl()->path);
   const regfile::Value* value = k ? regfile::FindValue(*k, name) : nullptr;
-  if (!value) SetLastError(kErrorFileNotFound);
+  if (!value) SetLastErrorCode(kErrorFileNotFound);
   return value;
 }
 
@@ -61,7 +61,7 @@ RegKey RegOpen(Hive hive, std::string_view subkey, RegAccess access) {
   impl->access = access;
   auto doc = regfile::Load(RegistryFile(), regfile::Strings::Narrow);
   if (!doc) {
-    SetLastError(kErrorAccessDenied);
+    SetLastErrorCode(kErrorAccessDenied);
     return {};
   }
   impl->doc = std::move(*doc);
@@ -69,7 +69,7 @@ RegKey RegOpen(Hive hive, std::string_view subkey, RegAccess access) {
     impl->path += '\\';
     impl->path += subkey;
     if (!KeyExists(impl->doc, impl->path)) {
-      SetLastError(kErrorFileNotFound);
+      SetLastErrorCode(kErrorFileNotFound);
       return {};
     }
   }
@@ -80,7 +80,7 @@ std::optional<RegData> RegQuery(const RegKey& key, std::string_view name, std::s
   const regfile::Value* value = FindValue(key, name);
   if (!value) return std::nullopt;
   if (value->bytes.size() > limit) {
-    SetLastError(kErrorMoreData);
+    SetLastErrorCode(kErrorMoreData);
     return std::nullopt;
   }
   return RegData{value->type, value->bytes};
@@ -94,7 +94,7 @@ std::optional<std::string> RegQueryString(const RegKey& key, std::string_view na
   text.resize(std::min(text.size(), text.find('\0')));
   // The terminator must fit in the buffer too, stored or not.
   if (text.size() + 1 > limit) {
-    SetLastError(kErrorMoreData);
+    SetLastErrorCode(kErrorMoreData);
     return std::nullopt;
   }
   return text;
@@ -102,12 +102,12 @@ std::optional<std::string> RegQueryString(const RegKey& key, std::string_view na
 
 bool RegSetString(const RegKey& key, std::string_view name, std::string_view value) {
   if (!key) {
-    SetLastError(kErrorInvalidHandle);
+    SetLastErrorCode(kErrorInvalidHandle);
     return false;
   }
   RegKey::Impl& impl = *key.impl();
   if (impl.access != RegAccess::ReadWrite) {
-    SetLastError(kErrorAccessDenied);
+    SetLastErrorCode(kErrorAccessDenied);
     return false;
   }
   // Written back whole: never over a file with lines this program could not
@@ -116,7 +116,7 @@ bool RegSetString(const RegKey& key, std::string_view name, std::string_view val
   bool complete = false;
   auto doc = regfile::Load(file, regfile::Strings::Narrow, &complete);
   if (!doc || !complete) {
-    SetLastError(doc ? kErrorWriteFault : kErrorAccessDenied);
+    SetLastErrorCode(doc ? kErrorWriteFault : kErrorAccessDenied);
     return false;
   }
   std::vector<std::uint8_t> bytes(value.begin(), value.end());
@@ -124,7 +124,7 @@ bool RegSetString(const RegKey& key, std::string_view name, std::string_view val
   regfile::SetValue(regfile::FindOrAddKey(*doc, impl.path), name, kRegSz, std::move(bytes));
   errno = 0;
   if (!regfile::Save(file, *doc, regfile::Strings::Narrow)) {
-    SetLastError(posix::ErrorFromErrno(errno, kErrorWriteFault));
+    SetLastErrorCode(posix::ErrorFromErrno(errno, kErrorWriteFault));
     return false;
   }
   impl.doc = std::move(*doc);

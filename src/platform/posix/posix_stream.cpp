@@ -14,11 +14,11 @@ Stream OpenAppendStream(const std::string& path) {
   const auto mapped = posix::MapPath(path);
   if (!mapped) return nullptr;
   if (mapped->trailing_separator || mapped->drive_root) {
-    SetLastError(kErrorInvalidName);
+    SetLastErrorCode(kErrorInvalidName);
     return nullptr;
   }
   Stream stream(std::fopen(mapped->path.c_str(), "ab"));
-  if (!stream) SetLastError(posix::ErrorFromErrno(errno, *mapped, kErrorAccessDenied));
+  if (!stream) SetLastErrorCode(posix::ErrorFromErrno(errno, *mapped, kErrorAccessDenied));
   return stream;
 }
 

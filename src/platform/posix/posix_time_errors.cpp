@@ -58,7 +58,7 @@ constexpr ErrorText kErrorTexts[] = {
 
 // ZAMOPOCKET_CLOCK="YYYY-MM-DD HH:MM:SS" fixes the time, so that tests can
 // compare whole logs byte for byte; any other value is ignored.
-LocalTime GetLocalTime() {
+LocalTime LocalNow() {
   if (const char* clock = std::getenv("ZAMOPOCKET_CLOCK")) {
     if (auto fixed = ParseClock(clock)) return *fixed;
   }
@@ -68,11 +68,11 @@ LocalTime GetLocalTime() {
   return LocalTime{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
 }
 
-std::uint32_t GetLastError() {
+std::uint32_t LastErrorCode() {
   return last_error;
 }
 
-void SetLastError(std::uint32_t code) {
+void SetLastErrorCode(std::uint32_t code) {
   last_error = code;
 }
 

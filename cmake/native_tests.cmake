@@ -1,0 +1,80 @@
+# The Linux tests: unit tests, and the end-to-end scenarios that run the built
+# program, natively and (label "wine") zamopocket.exe under Wine.
+
+# Debian's prebuilt GoogleTest when it is there, else its sources.
+find_package(GTest QUIET)
+if(NOT GTest_FOUND)
+  if(NOT EXISTS /usr/src/googletest/CMakeLists.txt)
+    message(FATAL_ERROR "GoogleTest not found: install libgtest-dev or googletest")
+  endif()
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
+  if(NOT TARGET GTest::gtest)
+    add_library(GTest::gtest ALIAS gtest)
+    add_library(GTest::gtest_main ALIAS gtest_main)
+  endif()
+endif()
+include(GoogleTest)
+
+add_library(zptestsupport STATIC
+  tests/support/desktop_env.cpp
+  tests/support/device_world.cpp
+  tests/support/handheld_test.cpp
+  tests/support/program_run.cpp
+  tests/support/temp_dir.cpp)
+target_link_libraries(zptestsupport PUBLIC zpsim GTest::gtest)
+target_include_directories(zptestsupport PUBLIC tests)
+zp_target(zptestsupport)
+
+add_executable(unit_tests
+  tests/device/device_identity_test.cpp
+  tests/device/file_copy_test.cpp
+  tests/device/path_walk_test.cpp
+  tests/install/installer_test.cpp
+  tests/install/pending_list_test.cpp
+  tests/platform/posix_files_test.cpp
+  tests/platform/posix_misc_test.cpp
+  tests/platform/posix_registry_test.cpp
+  tests/platform/regfile_test.cpp
+  tests/report/log_test.cpp
+  tests/report/progress_test.cpp
+  tests/session/folder_name_test.cpp
+  tests/session/session_test.cpp
+  tests/simulator/fault_rules_test.cpp
+  tests/simulator/sim_files_test.cpp
+  tests/simulator/sim_find_test.cpp
+  tests/simulator/sim_process_test.cpp
+  tests/simulator/sim_profiles_test.cpp
+  tests/simulator/sim_registry_test.cpp
+  tests/transfer/array_collection_test.cpp
+  tests/transfer/delivery_test.cpp)
+target_link_libraries(unit_tests PRIVATE zptestsupport GTest::gtest_main)
+zp_target(unit_tests)
+gtest_discover_tests(unit_tests DISCOVERY_TIMEOUT 60 PROPERTIES LABELS unit)
+
+add_executable(e2e_tests
+  tests/e2e/install_session_test.cpp
+  tests/e2e/session_exits_test.cpp
+  tests/e2e/session_world.cpp
+  tests/e2e/sync_session_test.cpp
+  tests/e2e/wine_launcher.cpp)
+target_link_libraries(e2e_tests PRIVATE zptestsupport GTest::gtest_main)
+target_compile_definitions(e2e_tests PRIVATE
+  ZP_PROGRAM="$<TARGET_FILE:zamopocket>" ZP_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
+  ZP_WINDOWS_PROGRAM="${CMAKE_SOURCE_DIR}/build/windows/zamopocket.exe")
+add_dependencies(e2e_tests zamopocket)
+zp_target(e2e_tests)
+gtest_discover_tests(e2e_tests DISCOVERY_TIMEOUT 60 PROPERTIES LABELS e2e)
+# The same scenarios against the Windows program, one at a time: they share
+# the Wine prefix's registry and drive C:.
+gtest_discover_tests(e2e_tests TEST_PREFIX "wine:" DISCOVERY_TIMEOUT 60
+  PROPERTIES LABELS wine ENVIRONMENT "ZP_E2E_LAUNCHER=wine" RESOURCE_LOCK wine_prefix)
+
+# The collision check: no name of the program's headers may be a Win32 macro.
+find_program(ZP_MINGW_CXX x86_64-w64-mingw32-g++-posix)
+if(ZP_MINGW_CXX)
+  add_test(NAME headers_beside_windows_h
+    COMMAND ${CMAKE_COMMAND} -DCXX=${ZP_MINGW_CXX} -DSOURCE=${CMAKE_SOURCE_DIR}
+            -DWORK=${CMAKE_BINARY_DIR}/windows_h_check -P ${CMAKE_SOURCE_DIR}/cmake/check_windows_names.cmake)
+  set_tests_properties(headers_beside_windows_h PROPERTIES LABELS unit)
+endif()

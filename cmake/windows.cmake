@@ -1,0 +1,56 @@
+# The Windows targets: zamopocket.exe, the stand-in DLLs of the tests, and the
+# tests that run under Wine.
+set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+
+# The run-time binding of ActiveSync's rapi.dll and ceutil.dll.
+add_library(zprapi STATIC src/device/rapi_library.cpp)
+target_link_libraries(zprapi PUBLIC zpcore)
+zp_target(zprapi)
+
+add_executable(zamopocket WIN32 src/session/main_win32.cpp)
+target_link_libraries(zamopocket PRIVATE zprapi)
+zp_target(zamopocket)
+
+if(NOT CMAKE_SYSTEM_PROCESSOR STREQUAL x86_64)
+  return()  # 32-bit: the program is a compile-and-link check; nothing here runs it
+endif()
+
+# The simulated handheld behind ActiveSync's exports: test fixtures beside the
+# program, never part of a release.
+add_library(rapi SHARED simulator/rapi_exports.cpp simulator/rapi.def)
+set_target_properties(rapi PROPERTIES PREFIX "" OUTPUT_NAME rapi)
+target_link_libraries(rapi PRIVATE zpsim)
+zp_target(rapi)
+add_library(ceutil SHARED simulator/ceutil_exports.cpp simulator/ceutil.def)
+set_target_properties(ceutil PROPERTIES PREFIX "" OUTPUT_NAME ceutil)
+target_link_libraries(ceutil PRIVATE zpsim)
+zp_target(ceutil)
+
+include(CTest)
+if(NOT BUILD_TESTING)
+  return()
+endif()
+
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+set(gtest_disable_pthreads ON CACHE BOOL "" FORCE)
+add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
+include(GoogleTest)
+
+# A rapi.dll with only some exports, for the binding's missing-export case.
+add_library(partial_rapi SHARED tests/win32/partial_rapi.cpp tests/win32/partial_rapi.def)
+set_target_properties(partial_rapi PROPERTIES PREFIX "" OUTPUT_NAME rapi
+  RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/partial)
+zp_target(partial_rapi)
+
+add_executable(win_unit_tests
+  tests/win32/rapi_library_test.cpp
+  tests/win32/win32_files_test.cpp
+  tests/win32/win32_misc_test.cpp
+  tests/win32/win32_registry_test.cpp)
+target_link_libraries(win_unit_tests PRIVATE zprapi gtest_main)
+target_include_directories(win_unit_tests PRIVATE tests)
+add_dependencies(win_unit_tests partial_rapi rapi ceutil)
+zp_target(win_unit_tests)
+# Discovered when the tests run, under the Wine prefix the test run starts.
+gtest_discover_tests(win_unit_tests DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
+  PROPERTIES LABELS windows)

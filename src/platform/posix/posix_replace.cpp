@@ -1,0 +1,68 @@
+// Durable replacement of a file's contents on POSIX: temporary file, fsync, rename, fsync folder.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <string>
+
+#include "platform/platform.h"
+#include "platform/posix/posix_paths.h"
+
+namespace zp {
+namespace {
+
+bool WriteAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    bytes.remove_prefix(static_cast<std::size_t>(n));
+  }
+  return true;
+}
+
+// The folder's entry for the renamed file reaches the disk too.
+bool SyncFolder(const std::string& path) {
+  const std::size_t slash = path.find_last_of('/');
+  const std::string folder = slash == std::string::npos ? "."
+                             : slash == 0               ? "/"
+                                                        : path.substr(0, slash);
+  const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir < 0) return false;
+  const bool ok = ::fsync(dir) == 0 || errno == EINVAL;
+  ::close(dir);
+  return ok;
+}
+
+}  // namespace
+
+bool ReplaceFileDurably(const std::string& native_path, std::string_view contents) {
+  const std::string temp = native_path + ".tmp." + std::to_string(::getpid());
+  const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) {
+    SetLastErrorCode(posix::ErrorFromErrno(errno, kErrorAccessDenied));
+    return false;
+  }
+  bool ok = WriteAll(fd, contents) && ::fsync(fd) == 0;
+  int err = ok ? 0 : errno;
+  if (::close(fd) != 0 && ok) {
+    ok = false;
+    err = errno;
+  }
+  if (ok && ::rename(temp.c_str(), native_path.c_str()) != 0) {
+    ok = false;
+    err = errno;
+  }
+  if (!ok) {
+    ::unlink(temp.c_str());
+    SetLastErrorCode(posix::ErrorFromErrno(err, kErrorWriteFault));
+    return false;
+  }
+  if (!SyncFolder(native_path)) {
+    SetLastErrorCode(kErrorWriteFault);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace zp

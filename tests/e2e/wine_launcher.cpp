@@ -1,0 +1,167 @@
+#include "e2e/wine_launcher.h"
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <stdexcept>
+#include <vector>
+
+#include "platform/utf.h"
+
+namespace zp::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+const char* const kWine = "/usr/lib/wine/wine64";
+
+fs::path Prefix() {
+  const char* prefix = std::getenv("WINEPREFIX");
+  if (!prefix || !*prefix) throw std::runtime_error("WINEPREFIX is not set");
+  return prefix;
+}
+
+// "Z:\tmp\x" for the host path "/tmp/x": Wine's drive Z: is the host's root.
+std::string WindowsPath(const fs::path& host) {
+  std::string path = "Z:" + fs::absolute(host).string();
+  for (char& c : path) c = c == '/' ? '\\' : c;
+  return path;
+}
+
+std::string ReadFile(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// Runs wine64 with the arguments, its output into a file (Wine's background
+// processes may hold a pipe open long after the program ended).
+RunResult Wine(const std::vector<std::string>& args, const std::vector<std::string>& env = {}) {
+  const fs::path out = fs::temp_directory_path() / ("zp-wine-" + std::to_string(::getpid()));
+  const pid_t pid = ::fork();
+  if (pid < 0) throw std::runtime_error("fork failed");
+  if (pid == 0) {
+    ::setsid();
+    const int null = ::open("/dev/null", O_RDONLY);
+    const int file = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (null < 0 || file < 0) ::_exit(127);
+    ::dup2(null, STDIN_FILENO);
+    ::dup2(file, STDOUT_FILENO);
+    ::dup2(file, STDERR_FILENO);
+    for (const std::string& assignment : env) ::putenv(const_cast<char*>(assignment.c_str()));
+    std::vector<char*> argv{const_cast<char*>(kWine)};
+    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    ::execv(kWine, argv.data());
+    ::_exit(127);
+  }
+  int status = 0;
+  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  RunResult result;
+  result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  result.output = ReadFile(out);
+  fs::remove(out);
+  return result;
+}
+
+// The keys a session reads or writes; each world starts with none of them.
+const char* const kKeys[] = {
+    "HKEY_LOCAL_MACHINE\\Software\\Brenok",
+    "HKEY_CURRENT_USER\\Software\\Brenok",
+    "HKEY_CURRENT_USER\\Software\\Microsoft\\Windows CE Services",
+};
+
+void ImportRegistry(const fs::path& desktop) {
+  for (const char* key : kKeys) Wine({"reg", "delete", key, "/f"});
+  const RunResult imported = Wine({"regedit", "/s", WindowsPath(desktop / "registry.reg")});
+  if (imported.exit_code != 0) throw std::runtime_error("regedit /s failed: " + imported.output);
+}
+
+// regedit's export is UTF-16LE with a byte-order mark.
+std::string FromUtf16(const std::string& bytes) {
+  std::u16string units;
+  for (std::size_t i = 2; i + 1 < bytes.size(); i += 2) {
+    units.push_back(static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
+                                          static_cast<unsigned char>(bytes[i + 1]) << 8));
+  }
+  return utf::ToUtf8(units);
+}
+
+// registry.reg afterwards holds what the prefix's registry holds.
+void ExportRegistry(const fs::path& desktop) {
+  std::string text = "Windows Registry Editor Version 5.00\r\n\r\n";
+  const fs::path file = desktop / "export.reg";
+  for (const char* key : kKeys) {
+    if (Wine({"regedit", "/e", WindowsPath(file), key}).exit_code != 0) continue;
+    std::string exported = FromUtf16(ReadFile(file));
+    const std::size_t body = exported.find("\r\n\r\n");
+    if (body != std::string::npos) text += exported.substr(body + 4);
+  }
+  fs::remove(file);
+  std::ofstream(desktop / "registry.reg", std::ios::binary) << text;
+}
+
+// Drive folders of the world other than c (d/, e/, ...) become drives.
+std::vector<fs::path> MapDrives(const fs::path& desktop) {
+  std::vector<fs::path> links;
+  for (const auto& entry : fs::directory_iterator(desktop)) {
+    const std::string name = entry.path().filename().string();
+    if (name.size() != 1 || name == "c" || name == "z" || !entry.is_directory()) continue;
+    const fs::path link = Prefix() / "dosdevices" / (name + ":");
+    fs::remove(link);
+    fs::create_directory_symlink(fs::absolute(entry.path()), link);
+    links.push_back(link);
+  }
+  return links;
+}
+
+}  // namespace
+
+bool UnderWine() {
+  const char* launcher = std::getenv("ZP_E2E_LAUNCHER");
+  return launcher && std::string(launcher) == "wine";
+}
+
+void AttachWineDriveC(const std::string& desktop_root) {
+  const fs::path drive_c = Prefix() / "drive_c";
+  static const std::vector<std::string> kWinesOwn = {"windows", "users", "Program Files",
+                                                     "Program Files (x86)", "ProgramData"};
+  for (const auto& entry : fs::directory_iterator(drive_c)) {
+    const std::string name = entry.path().filename().string();
+    if (std::find(kWinesOwn.begin(), kWinesOwn.end(), name) == kWinesOwn.end()) {
+      fs::remove_all(entry.path());
+    }
+  }
+  const fs::path c = fs::path(desktop_root) / "c";
+  fs::remove_all(c);
+  fs::create_directory_symlink(drive_c, c);
+}
+
+RunResult RunUnderWine(const std::string& program, const std::string& desktop_root,
+                       const std::string& device_folder) {
+  const fs::path desktop = desktop_root;
+  ImportRegistry(desktop);
+  const std::vector<fs::path> drives = MapDrives(desktop);
+  const std::string device =
+      "ZAMOPOCKET_DEVICE=" + (device_folder.empty() ? "" : WindowsPath(device_folder));
+  RunResult run = Wine({program}, {device});
+  for (const fs::path& link : drives) fs::remove(link);
+  ExportRegistry(desktop);
+  return run;
+}
+
+std::string FixBannerTimes(std::string log, const std::string& fixed) {
+  static const std::regex kBanner("(logging at )\\d{4}/\\d{2}/\\d{2} \\d{2}:\\d{2}:\\d{2}");
+  return std::regex_replace(log, kBanner, "$1" + fixed);
+}
+
+}  // namespace zp::test

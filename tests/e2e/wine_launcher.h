@@ -1,0 +1,30 @@
+// The second launcher of the end-to-end scenarios: zamopocket.exe under Wine,
+// with the stand-in rapi.dll and ceutil.dll beside it. The world's desktop is
+// carried over: registry.reg is imported into the prefix's registry before
+// each run and exported back after it; the world's drive c is the prefix's
+// drive C:, other drive folders are mapped as drives of their own.
+#pragma once
+
+#include <string>
+
+#include "support/program_run.h"
+
+namespace zp::test {
+
+/// True when the scenarios run the Windows program (ZP_E2E_LAUNCHER=wine).
+bool UnderWine();
+
+/// Makes `desktop_root`/c the prefix's drive C:, emptied of all but Wine's
+/// own folders. Called before the world puts anything on drive c.
+void AttachWineDriveC(const std::string& desktop_root);
+
+/// One session of `program` (zamopocket.exe) under Wine against the world.
+/// `device_folder` empty: no handheld.
+RunResult RunUnderWine(const std::string& program, const std::string& desktop_root,
+                       const std::string& device_folder);
+
+/// The log's banners carry the real local time under Wine (the release
+/// program has no fixed clock): they are rewritten to the fixed one.
+std::string FixBannerTimes(std::string log, const std::string& fixed);
+
+}  // namespace zp::test
