@@ -1,33 +1,56 @@
 # The two commands of README.md: `make demo` and `make test`.
 PACKAGES := cmake ninja-build g++ make googletest
+# The Windows build and its tests under Wine (64-bit Wine only).
+WINDOWS_PACKAGES := g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64
 JOBS ?= 2
 
-.PHONY: all deps build test demo clean bench
+.PHONY: all deps windows-deps build test windows windows-test demo clean
 
 all: build
 
-deps:
-	@missing=""; for p in $(PACKAGES); do \
+# Installs what is missing as root, else prints the one line to run.
+define install_missing
+	@missing=""; for p in $(1); do \
 	  dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q "install ok installed" || missing="$$missing $$p"; \
 	done; \
 	if [ -n "$$missing" ]; then \
 	  if [ "$$(id -u)" = 0 ]; then \
 	    echo "Installing:$$missing"; \
-	    apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $$missing; \
+	    apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends $$missing; \
 	  else \
-	    echo "Missing packages. Run:"; echo "  sudo apt-get install -y$$missing"; exit 1; \
+	    echo "Missing packages. Run:"; echo "  sudo apt-get install -y --no-install-recommends$$missing"; exit 1; \
 	  fi; \
 	fi
+endef
+
+deps:
+	$(call install_missing,$(PACKAGES))
+
+windows-deps: deps
+	$(call install_missing,$(WINDOWS_PACKAGES))
 
 build: deps
 	cmake --preset native >/dev/null
 	cmake --build --preset native -j $(JOBS)
+
+# zamopocket.exe for 64-bit Windows, its stand-in DLLs and Windows tests; and
+# the 32-bit program, built as a compile-and-link check.
+windows: windows-deps
+	cmake --preset windows >/dev/null
+	cmake --build --preset windows -j $(JOBS)
+	cmake --preset windows-i686 >/dev/null
+	cmake --build --preset windows-i686 -j $(JOBS)
+
+# The Windows unit tests and every end-to-end scenario under Wine.
+windows-test: windows build
+	sh scripts/with-wine.sh sh -c 'ctest --preset windows -j $(JOBS) && ctest --preset wine-e2e'
 
 test: build
 	ctest --preset native -j $(JOBS)
 	cmake --preset asan >/dev/null
 	cmake --build --preset asan -j $(JOBS)
 	ctest --preset asan -j $(JOBS)
+	$(MAKE) --no-print-directory windows-test
 
 demo: build
 	sh scripts/demo.sh build/native/zamopocket

@@ -39,7 +39,7 @@ include(GoogleTest)
 # A rapi.dll with only some exports, for the binding's missing-export case.
 add_library(partial_rapi SHARED tests/win32/partial_rapi.cpp tests/win32/partial_rapi.def)
 set_target_properties(partial_rapi PROPERTIES PREFIX "" OUTPUT_NAME rapi
-  RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/partial)
+  RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/partial ARCHIVE_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/partial)
 zp_target(partial_rapi)
 
 add_executable(win_unit_tests
@@ -49,6 +49,9 @@ add_executable(win_unit_tests
   tests/win32/win32_registry_test.cpp)
 target_link_libraries(win_unit_tests PRIVATE zprapi gtest_main)
 target_include_directories(win_unit_tests PRIVATE tests)
+# The folders as Wine sees them (drive Z: is the host's root).
+target_compile_definitions(win_unit_tests PRIVATE
+  ZP_PARTIAL_RAPI_DIR="Z:${CMAKE_BINARY_DIR}/partial" ZP_STANDIN_DIR="Z:${CMAKE_BINARY_DIR}")
 add_dependencies(win_unit_tests partial_rapi rapi ceutil)
 zp_target(win_unit_tests)
 # Discovered when the tests run, under the Wine prefix the test run starts.

@@ -16,6 +16,10 @@ std::string Names(const fs::path& folder) {
   std::vector<std::string> names;
   std::error_code ec;
   for (const auto& entry : fs::directory_iterator(folder, ec)) {
+    // Under Wine drive c is the prefix's drive C:, with Wine's own folders.
+    if (UnderWine() && folder.filename() == "c" && IsWinesOwnFolder(entry.path().filename())) {
+      continue;
+    }
     names.push_back(entry.path().filename().string() + (entry.is_directory() ? "/" : ""));
   }
   std::sort(names.begin(), names.end());

@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
@@ -131,15 +132,16 @@ bool UnderWine() {
   return launcher && std::string(launcher) == "wine";
 }
 
-void AttachWineDriveC(const std::string& desktop_root) {
-  const fs::path drive_c = Prefix() / "drive_c";
+bool IsWinesOwnFolder(const std::string& name) {
   static const std::vector<std::string> kWinesOwn = {"windows", "users", "Program Files",
                                                      "Program Files (x86)", "ProgramData"};
+  return std::find(kWinesOwn.begin(), kWinesOwn.end(), name) != kWinesOwn.end();
+}
+
+void AttachWineDriveC(const std::string& desktop_root) {
+  const fs::path drive_c = Prefix() / "drive_c";
   for (const auto& entry : fs::directory_iterator(drive_c)) {
-    const std::string name = entry.path().filename().string();
-    if (std::find(kWinesOwn.begin(), kWinesOwn.end(), name) == kWinesOwn.end()) {
-      fs::remove_all(entry.path());
-    }
+    if (!IsWinesOwnFolder(entry.path().filename().string())) fs::remove_all(entry.path());
   }
   const fs::path c = fs::path(desktop_root) / "c";
   fs::remove_all(c);

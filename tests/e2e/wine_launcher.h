@@ -18,6 +18,9 @@ bool UnderWine();
 /// own folders. Called before the world puts anything on drive c.
 void AttachWineDriveC(const std::string& desktop_root);
 
+/// True for the folders Wine keeps on drive C: (windows, users, ...).
+bool IsWinesOwnFolder(const std::string& name);
+
 /// One session of `program` (zamopocket.exe) under Wine against the world.
 /// `device_folder` empty: no handheld.
 RunResult RunUnderWine(const std::string& program, const std::string& desktop_root,

@@ -1,0 +1,30 @@
+// The log stream on Windows: a C stream opened for appending.
+#define WIN32_LEAN_AND_MEAN
+#define NOMINMAX
+#include <windows.h>
+
+#include <cerrno>
+
+#include "platform/platform.h"
+
+namespace zp {
+
+void StreamCloser::operator()(std::FILE* f) const noexcept {
+  if (f) std::fclose(f);
+}
+
+Stream OpenAppendStream(const std::string& path) {
+  // fopen leaves the last error of the CreateFile it opens through; it only
+  // fails without one for a reason it finds itself (a bad name, no free stream).
+  ::SetLastError(ERROR_SUCCESS);
+  Stream stream(std::fopen(path.c_str(), "ab"));
+  if (!stream && ::GetLastError() == ERROR_SUCCESS) {
+    ::SetLastError(errno == EMFILE   ? ERROR_TOO_MANY_OPEN_FILES
+                   : errno == ENOENT ? ERROR_FILE_NOT_FOUND
+                   : errno == EACCES ? ERROR_ACCESS_DENIED
+                                     : ERROR_INVALID_PARAMETER);
+  }
+  return stream;
+}
+
+}  // namespace zp

@@ -1,0 +1,31 @@
+// Entry point of the Windows program: one session against the handheld docked through ActiveSync.
+// libstdc++ defines NOMINMAX itself, the build may define either.
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+#include <exception>
+
+#include "device/rapi_library.h"
+#include "report/log.h"
+#include "report/progress.h"
+#include "session/session.h"
+
+// Only the instance is used: the program takes no command line and shows
+// no window of its own besides the progress window.
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+  try {
+    zp::SetProgressInstance(instance);
+    zp::RapiLibrary device;
+    return zp::RunSession(device);
+  } catch (const std::exception&) {
+    // A GUI program has no stderr to tell: the log is closed and the
+    // session counts as not connected, as on Linux.
+    zp::StopLogging();
+    return zp::kExitNotConnected;
+  }
+}
