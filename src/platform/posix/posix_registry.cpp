@@ -86,20 +86,6 @@ std::optional<RegData> RegQuery(const RegKey& key, std::string_view name, std::s
   return RegData{value->type, value->bytes};
 }
 
-std::optional<std::string> RegQueryString(const RegKey& key, std::string_view name,
-                                          std::size_t limit) {
-  const auto data = RegQuery(key, name, limit);
-  if (!data) return std::nullopt;
-  std::string text(data->bytes.begin(), data->bytes.end());
-  text.resize(std::min(text.size(), text.find('\0')));
-  // The terminator must fit in the buffer too, stored or not.
-  if (text.size() + 1 > limit) {
-    SetLastErrorCode(kErrorMoreData);
-    return std::nullopt;
-  }
-  return text;
-}
-
 bool RegSetString(const RegKey& key, std::string_view name, std::string_view value) {
   if (!key) {
     SetLastErrorCode(kErrorInvalidHandle);

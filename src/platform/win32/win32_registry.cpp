@@ -68,20 +68,6 @@ std::optional<RegData> RegQuery(const RegKey& key, std::string_view name, std::s
   return RegData{static_cast<std::uint32_t>(type), std::move(bytes)};
 }
 
-std::optional<std::string> RegQueryString(const RegKey& key, std::string_view name,
-                                          std::size_t limit) {
-  const auto data = RegQuery(key, name, limit);
-  if (!data) return std::nullopt;
-  std::string text(data->bytes.begin(), data->bytes.end());
-  text.resize(std::min(text.size(), text.find('\0')));
-  // The terminator must fit in the buffer too, stored or not.
-  if (text.size() + 1 > limit) {
-    ::SetLastError(ERROR_MORE_DATA);
-    return std::nullopt;
-  }
-  return text;
-}
-
 bool RegSetString(const RegKey& key, std::string_view name, std::string_view value) {
   if (!IsOpen(key)) return false;
   const std::string value_name(name);
