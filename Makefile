@@ -1,7 +1,8 @@
 # The two commands of README.md: `make demo` and `make test`.
 PACKAGES := cmake ninja-build g++ make googletest
 # The Windows build and its tests under Wine (64-bit Wine only).
-WINDOWS_PACKAGES := g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64
+WINDOWS_PACKAGES := g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64 wixl zip \
+  xvfb xdotool x11-apps imagemagick
 JOBS ?= 2
 
 .PHONY: all deps windows-deps build test windows windows-test demo clean
@@ -41,7 +42,8 @@ windows: windows-deps
 	cmake --preset windows-i686 >/dev/null
 	cmake --build --preset windows-i686 -j $(JOBS)
 
-# The Windows unit tests and every end-to-end scenario under Wine.
+# The Windows unit tests and every end-to-end scenario under Wine, on a
+# virtual display.
 windows-test: windows build
 	sh scripts/with-wine.sh sh -c 'ctest --preset windows -j $(JOBS) && ctest --preset wine-e2e'
 
@@ -54,6 +56,26 @@ test: build
 
 demo: build
 	sh scripts/demo.sh build/native/zamopocket
+
+# The README's picture of the progress dialog, taken during a session under Wine.
+.PHONY: screenshot
+screenshot: windows build
+	mkdir -p docs
+	sh scripts/with-wine.sh sh -c 'ZP_E2E_LAUNCHER=wine ZP_SCREENSHOT=$(CURDIR)/docs/progress-window.png \
+	  build/native/e2e_tests --gtest_filter="DialogSession.*"'
+
+# The installer packages and the zips of both programs, in build/packages/.
+.PHONY: package
+package: windows
+	sh scripts/package.sh
+
+# Speed and memory of the Linux build against rsync and a durable-move
+# baseline, written to docs/benchmarks.md. Not part of `make test`.
+BENCH_PACKAGES := rsync hyperfine time
+.PHONY: bench
+bench: build
+	$(call install_missing,$(BENCH_PACKAGES))
+	sh scripts/bench.sh build/native
 
 clean:
 	rm -rf build

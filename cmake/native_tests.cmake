@@ -34,9 +34,11 @@ add_executable(unit_tests
   tests/install/pending_list_test.cpp
   tests/platform/posix_files_test.cpp
   tests/platform/posix_misc_test.cpp
+  tests/platform/posix_name_index_test.cpp
   tests/platform/posix_registry_test.cpp
   tests/platform/regfile_test.cpp
   tests/report/log_test.cpp
+  tests/report/progress_terminal_test.cpp
   tests/report/progress_test.cpp
   tests/session/folder_name_test.cpp
   tests/session/session_test.cpp
@@ -47,12 +49,14 @@ add_executable(unit_tests
   tests/simulator/sim_profiles_test.cpp
   tests/simulator/sim_registry_test.cpp
   tests/transfer/array_collection_test.cpp
+  tests/transfer/array_names_test.cpp
   tests/transfer/delivery_test.cpp)
 target_link_libraries(unit_tests PRIVATE zptestsupport GTest::gtest_main)
 zp_target(unit_tests)
 gtest_discover_tests(unit_tests DISCOVERY_TIMEOUT 60 PROPERTIES LABELS unit)
 
 add_executable(e2e_tests
+  tests/e2e/dialog_session_test.cpp
   tests/e2e/install_session_test.cpp
   tests/e2e/session_exits_test.cpp
   tests/e2e/session_world.cpp
@@ -61,7 +65,8 @@ add_executable(e2e_tests
 target_link_libraries(e2e_tests PRIVATE zptestsupport GTest::gtest_main)
 target_compile_definitions(e2e_tests PRIVATE
   ZP_PROGRAM="$<TARGET_FILE:zamopocket>" ZP_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
-  ZP_WINDOWS_PROGRAM="${CMAKE_SOURCE_DIR}/build/windows/zamopocket.exe")
+  ZP_WINDOWS_PROGRAM="${CMAKE_SOURCE_DIR}/build/windows/zamopocket.exe"
+  ZP_WINDOWS_PROBE="${CMAKE_SOURCE_DIR}/build/windows/dialog_probe.exe")
 add_dependencies(e2e_tests zamopocket)
 zp_target(e2e_tests)
 gtest_discover_tests(e2e_tests DISCOVERY_TIMEOUT 60 PROPERTIES LABELS e2e)
@@ -69,6 +74,10 @@ gtest_discover_tests(e2e_tests DISCOVERY_TIMEOUT 60 PROPERTIES LABELS e2e)
 # the Wine prefix's registry and drive C:.
 gtest_discover_tests(e2e_tests TEST_PREFIX "wine:" DISCOVERY_TIMEOUT 60
   PROPERTIES LABELS wine ENVIRONMENT "ZP_E2E_LAUNCHER=wine" RESOURCE_LOCK wine_prefix)
+
+# The x64 installer: installed, run once, upgraded and uninstalled under Wine.
+add_test(NAME package_install COMMAND sh ${CMAKE_SOURCE_DIR}/tests/package/install_test.sh)
+set_tests_properties(package_install PROPERTIES LABELS wine RESOURCE_LOCK wine_prefix TIMEOUT 300)
 
 # The collision check: no name of the program's headers may be a Win32 macro.
 find_program(ZP_MINGW_CXX x86_64-w64-mingw32-g++-posix)

@@ -7,8 +7,14 @@ add_library(zprapi STATIC src/device/rapi_library.cpp)
 target_link_libraries(zprapi PUBLIC zpcore)
 zp_target(zprapi)
 
-add_executable(zamopocket WIN32 src/session/main_win32.cpp)
-target_link_libraries(zamopocket PRIVATE zprapi)
+# The progress dialog: its template and the renderer that drives it.
+enable_language(RC)
+add_library(zpdialog STATIC src/report/progress_dialog.cpp)
+target_link_libraries(zpdialog PUBLIC zpcore comctl32)
+zp_target(zpdialog)
+
+add_executable(zamopocket WIN32 src/session/main_win32.cpp res/progress.rc)
+target_link_libraries(zamopocket PRIVATE zprapi zpdialog)
 zp_target(zamopocket)
 
 if(NOT CMAKE_SYSTEM_PROCESSOR STREQUAL x86_64)
@@ -36,6 +42,10 @@ set(gtest_disable_pthreads ON CACHE BOOL "" FORCE)
 add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
 include(GoogleTest)
 
+# Looks for the progress dialog while a session runs (the scenarios under Wine).
+add_executable(dialog_probe tests/win32/dialog_probe.cpp)
+zp_target(dialog_probe)
+
 # A rapi.dll with only some exports, for the binding's missing-export case.
 add_library(partial_rapi SHARED tests/win32/partial_rapi.cpp tests/win32/partial_rapi.def)
 set_target_properties(partial_rapi PROPERTIES PREFIX "" OUTPUT_NAME rapi
@@ -43,11 +53,13 @@ set_target_properties(partial_rapi PROPERTIES PREFIX "" OUTPUT_NAME rapi
 zp_target(partial_rapi)
 
 add_executable(win_unit_tests
+  res/progress.rc
+  tests/win32/progress_dialog_test.cpp
   tests/win32/rapi_library_test.cpp
   tests/win32/win32_files_test.cpp
   tests/win32/win32_misc_test.cpp
   tests/win32/win32_registry_test.cpp)
-target_link_libraries(win_unit_tests PRIVATE zprapi gtest_main)
+target_link_libraries(win_unit_tests PRIVATE zprapi zpdialog gtest_main)
 target_include_directories(win_unit_tests PRIVATE tests)
 # The folders as Wine sees them (drive Z: is the host's root).
 target_compile_definitions(win_unit_tests PRIVATE

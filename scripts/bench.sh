@@ -1,41 +1,207 @@
 #!/bin/sh
-# Array pass benchmark: seconds to move 200 arrays of 1 MiB each through the
-# simulated handheld against `cp` of the same files, and the peak memory of
-# a session moving one array of 512 MiB. Usage: scripts/bench.sh [program]
+# make bench: measures sessions of the Linux build against rsync and a
+# durable-move baseline (bench/durable_move.cpp) on worlds built afresh in
+# build/bench/, and writes docs/benchmarks.md.
+#
+# Every timing is the median of BENCH_RUNS runs (default 5) by hyperfine, each
+# run on a fresh copy of its world (copied and flushed to disk before the
+# clock starts). Peak memory is GNU time's maximum resident set size of one
+# session. BENCH_QUICK=1 makes every world ten times smaller (a trial run).
+# Usage: scripts/bench.sh [build folder]
 set -eu
-program=$(realpath "${1:-build/native/zamopocket}")
-work=$(mktemp -d "${TMPDIR:-/tmp}/zpbench.XXXXXX")
-trap 'rm -rf "$work"' EXIT
+build=$(realpath "${1:-build/native}")
+program=$build/zamopocket
+baseline=$build/durable_move
+make_files=$build/make_files
+runs=${BENCH_RUNS:-5}
+scale=1
+[ "${BENCH_QUICK:-0}" = 1 ] && scale=10
+out=docs/benchmarks.md
+work=$(realpath -m build/bench)
+rm -rf "$work"
+mkdir -p "$work" docs
+results=$work/results
+mkdir -p "$results"
 
-world() {  # world DIR: a desktop and a handheld that asks for a sync
-  mkdir -p "$1/desktop/c/Z" "$1/handheld/files/My Documents/Personal/ZAMO/Sync" \
-    "$1/handheld/files/Program Files/ZAMO"
-  printf 'Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\Software\\Brenok\\ZAMO\\PocketPC]\n"PathSync"="c:\\\\Z"\n\n[HKEY_CURRENT_USER\\Software\\Brenok\\ZAMO\\PocketPC]\n\n[HKEY_CURRENT_USER\\Software\\Microsoft\\Windows CE Services\\Partners\\00000042]\n"DisplayName"="Bench"\n' >"$1/desktop/registry.reg"
-  printf 'Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\Ident]\n"DeviceId"=dword:00000042\n"ProcessorType"=dword:00000a11\n\n[HKEY_LOCAL_MACHINE\\Software\\Brenok\\ZAMO]\n"DBState"=dword:00000003\n"RunImport"="\\\\Program Files\\\\ZAMO\\\\import.exe"\n' >"$1/handheld/device.reg"
-  echo import >"$1/handheld/files/Program Files/ZAMO/import.exe"
+sync_rel="handheld/files/My Documents/Personal/ZAMO/Sync"
+from_rel=desktop/c/Z/Bench/FromPocket
+to_rel=desktop/c/Z/Bench/ToPocket
+
+# world NAME: a desktop and a handheld that asks for a sync, nothing to move yet.
+world() {
+  dir=$work/worlds/$1
+  mkdir -p "$dir/$from_rel" "$dir/$to_rel" "$dir/$sync_rel" "$dir/handheld/files/Program Files/ZAMO"
+  printf 'Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\Software\\Brenok\\ZAMO\\PocketPC]\n"PathSync"="c:\\\\Z"\n\n[HKEY_CURRENT_USER\\Software\\Brenok\\ZAMO\\PocketPC]\n\n[HKEY_CURRENT_USER\\Software\\Microsoft\\Windows CE Services\\Partners\\00000042]\n"DisplayName"="Bench"\n' >"$dir/desktop/registry.reg"
+  printf 'Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\Ident]\n"DeviceId"=dword:00000042\n"ProcessorType"=dword:00000a11\n\n[HKEY_LOCAL_MACHINE\\Software\\Brenok\\ZAMO]\n"DBState"=dword:00000003\n"RunImport"="\\\\Program Files\\\\ZAMO\\\\import.exe"\n' >"$dir/handheld/device.reg"
+  echo import >"$dir/handheld/files/Program Files/ZAMO/import.exe"
 }
-sync_of() { echo "$1/handheld/files/My Documents/Personal/ZAMO/Sync"; }
-now() { date +%s.%N; }
+# arrays NAME COUNT SIZE: COUNT arrays of SIZE bytes on the handheld.
+arrays() { "$make_files" "$work/worlds/$1/$sync_rel" "$2" "$3" A .ARR; }
 
-world "$work/many"
-i=0
-while [ $i -lt 200 ]; do
-  head -c 1048576 /dev/urandom >"$(sync_of "$work/many")/A$i.ARR"
-  i=$((i + 1))
-done
-mkdir -p "$work/cpcopy"
-sync
-start=$(now)
-cp "$(sync_of "$work/many")"/*.ARR "$work/cpcopy/"
-sync
-cp_seconds=$(awk "BEGIN{print $(now) - $start}")
-start=$(now)
-ZAMOPOCKET_DESKTOP="$work/many/desktop" ZAMOPOCKET_DEVICE="$work/many/handheld" "$program" </dev/null
-zp_seconds=$(awk "BEGIN{print $(now) - $start}")
-moved=$(ls "$work/many/desktop/c/Z/Bench/FromPocket" | wc -l)
-echo "200 arrays of 1 MiB: zamopocket ${zp_seconds}s (moved $moved, each flushed to disk), cp ${cp_seconds}s (+ one sync)"
+# The commands hyperfine runs, each as "sh FILE", in $work/run: a fresh copy
+# of the world made before every run.
+run=$work/run
+mkdir -p "$work/cmd"
+cmd() { printf '%s\n' "$2" >"$work/cmd/$1.sh"; }
+cmd session "ZAMOPOCKET_DESKTOP='$run/desktop' ZAMOPOCKET_DEVICE='$run/handheld' exec '$program' </dev/null"
+cmd rsync "rsync -a --remove-source-files --fsync '$run/$sync_rel/' '$run/$from_rel/' &&
+  exec rsync -a --remove-source-files --fsync '$run/$to_rel/' '$run/$sync_rel/'"
+cmd durable "exec '$baseline' '$run/$sync_rel' '$run/$from_rel' '$run/$to_rel' '$run/$sync_rel'"
+# The session on a pseudo-terminal, drawing its line (stderr is the
+# terminal) or not (stderr goes nowhere).
+cmd line "exec script -qfec \"sh '$work/cmd/session.sh'\" /dev/null"
+cmd noline "exec script -qfec \"sh '$work/cmd/session.sh' 2>/dev/null\" /dev/null"
 
-world "$work/big"
-head -c 536870912 /dev/zero >"$(sync_of "$work/big")/BIG.ARR"
-ZAMOPOCKET_DESKTOP="$work/big/desktop" ZAMOPOCKET_DEVICE="$work/big/handheld" \
-  /usr/bin/time -f "one array of 512 MiB: peak memory %M KiB, %e s" "$program" </dev/null
+# measure LABEL WORLD COMMAND...: the median seconds of each command into
+# results/LABEL.csv. The commands take turns, one run each, so that a machine
+# busy with something else for a while slows them alike.
+measure() {
+  label=$1
+  world=$2
+  printf 'rm -rf "%s" && cp -a "%s" "%s" && sync\n' "$run" "$work/worlds/$world" "$run" \
+    >"$work/cmd/prepare-$world.sh"
+  shift 2
+  echo "  $label: $*"
+  rm -f "$results/$label".*.times
+  r=0
+  while [ "$r" -lt "$runs" ]; do
+    for c in "$@"; do
+      hyperfine --style none --runs 1 --prepare "sh '$work/cmd/prepare-$world.sh'" \
+        --export-csv "$results/$label.run.csv" "sh '$work/cmd/$c.sh'" \
+        >"$results/$label.log" 2>&1 || { cat "$results/$label.log"; exit 1; }
+      awk -F, 'NR == 2 { print $2 }' "$results/$label.run.csv" >>"$results/$label.$c.times"
+    done
+    r=$((r + 1))
+  done
+  echo "command,median,runs" >"$results/$label.csv"
+  for c in "$@"; do
+    sort -g "$results/$label.$c.times" |
+      awk -v c="$c" '{ t[NR] = $1 } END { m = NR % 2 ? t[(NR + 1) / 2] : (t[NR / 2] + t[NR / 2 + 1]) / 2
+        printf "%s,%s", c, m; for (i = 1; i <= NR; i++) printf "%s%s", (i == 1 ? "," : " "), t[i]; print "" }' \
+      >>"$results/$label.csv"
+  done
+}
+# median LABEL COMMAND: seconds
+median() { awk -F, -v c="$2" '$1 == c { print $2 }' "$results/$1.csv"; }
+# peak WORLD: the KiB of one session's peak resident memory
+peak() {
+  sh "$work/cmd/prepare-$1.sh"
+  /usr/bin/time -f %M -o "$results/$1.peak" sh "$work/cmd/session.sh"
+  cat "$results/$1.peak"
+}
+
+echo "Building the worlds in $work ..."
+n64k=$((1000 / scale)); world many64k; arrays many64k $n64k 65536
+n1m=$((200 / scale)); world mixed; arrays mixed $n1m 1048576
+nwait=$((25 / scale))
+"$make_files" "$work/worlds/mixed/$to_rel" $nwait 262144 C .CLS
+"$make_files" "$work/worlds/mixed/$to_rel" $nwait 262144 T .TMT
+big=$((1073741824 / scale)); world big; arrays big 1 $big
+n1k=$((1000 / scale)); world small1k; arrays small1k $n1k 4096
+n10k=$((10000 / scale)); world small10k; arrays small10k $n10k 4096
+ninto=100; nfull=$((100000 / scale))
+world into0; arrays into0 $ninto 65536
+world intofull; arrays intofull $ninto 65536
+"$make_files" "$work/worlds/intofull/$from_rel" $nfull 0 ARR .ARR
+
+echo "Timing (median of $runs runs each) ..."
+for w in many64k mixed big; do measure $w $w session rsync durable; done
+for w in small1k small10k into0 intofull; do measure $w $w session durable; done
+measure terminal big line noline
+
+echo "Peak memory ..."
+for w in many64k mixed big small1k small10k into0 intofull; do peak $w >/dev/null; done
+huge=$((4294967296 / scale)); world huge; arrays huge 1 $huge
+# Moved from where it was made: a copy would need another 4 GiB of disk.
+printf 'rm -rf "%s" && mv "%s" "%s" && sync\n' "$run" "$work/worlds/huge" "$run" \
+  >"$work/cmd/prepare-huge.sh"
+peak huge >/dev/null
+rm -rf "$run"
+
+# ---------------------------------------------------------------- the report
+ms() { awk -v s="$1" 'BEGIN { printf "%.1f", s * 1000 }'; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
+verdict() { awk -v v="$1" -v t="$2" 'BEGIN { print (v <= t ? "met" : "missed") }'; }
+mib() { awk -v k="$1" 'BEGIN { printf "%.1f", k / 1024 }'; }
+per() { awk -v s="$1" -v n="$2" 'BEGIN { printf "%.3f", s * 1000 / n }'; }
+fs=$(stat -f -c %T "$work")
+cpu=$(awk -F': ' '/^model name/ { print $2; exit }' /proc/cpuinfo)
+{
+  echo "# Benchmarks"
+  echo
+  echo "Written by \`make bench\` (scripts/bench.sh) on $(date -u '+%Y-%m-%d %H:%M UTC');"
+  echo "machine: $(nproc) cores ($cpu), $(free -g | awk '/^Mem:/ { print $2 }') GiB of memory,"
+  echo "the worlds on $fs ($(df -P "$work" | awk 'NR == 2 { print $1 }')), Linux $(uname -r);"
+  echo "$(rsync --version | head -1 | cut -c1-22), $(hyperfine --version)."
+  [ "$scale" = 1 ] || echo "**A trial run: every world $scale times smaller than stated.**"
+  echo
+  echo "Each time is the median of $runs runs (the commands of a world take turns, one run"
+  echo "each), each on a fresh copy of its world that was"
+  echo "flushed to disk before the clock started. *durable* is bench/durable_move.cpp: per"
+  echo "file a copy in 16 KiB blocks, fsync of the file, fsync of its folder, delete of the"
+  echo "source. *rsync* is \`rsync -a --remove-source-files --fsync\`. The session also"
+  echo "writes its log, reads and writes the handheld's registry and starts the import"
+  echo "program; the others move the files only."
+  echo
+  echo "## Session against the baselines (target: ≤ 1.1 × durable, ≤ 1.0 × rsync)"
+  echo
+  echo "| world | session ms | durable ms | rsync ms | session ÷ durable | session ÷ rsync |"
+  echo "|---|---:|---:|---:|---:|---:|"
+  for w in many64k mixed big; do
+    case $w in
+      many64k) what="$n64k arrays of 64 KiB" ;;
+      mixed) what="$n1m arrays of 1 MiB; $((2 * nwait)) classifiers and templates of 256 KiB waiting" ;;
+      big) what="one array of $((big / 1048576)) MiB" ;;
+    esac
+    s=$(median $w session); d=$(median $w durable); r=$(median $w rsync)
+    echo "| $what | $(ms "$s") | $(ms "$d") | $(ms "$r") | $(ratio "$s" "$d") ($(verdict "$(ratio "$s" "$d")" 1.1)) | $(ratio "$s" "$r") ($(verdict "$(ratio "$s" "$r")" 1.0)) |"
+  done
+  echo
+  echo "## Time per array (target: flat within 20%)"
+  echo
+  echo "| world | session ms | per array ms | durable ms | per array ms |"
+  echo "|---|---:|---:|---:|---:|"
+  for spec in "small1k:$n1k arrays of 4 KiB:$n1k" "small10k:$n10k arrays of 4 KiB:$n10k" \
+    "into0:$ninto arrays of 64 KiB into an empty FromPocket:$ninto" \
+    "intofull:$ninto arrays of 64 KiB into a FromPocket of $nfull arrays:$ninto"; do
+    w=${spec%%:*}; rest=${spec#*:}; what=${rest%:*}; count=${rest##*:}
+    s=$(median $w session); d=$(median $w durable)
+    echo "| $what | $(ms "$s") | $(per "$s" "$count") | $(ms "$d") | $(per "$d" "$count") |"
+  done
+  grow=$(awk -v a="$(median small10k session)" -v b="$(median small1k session)" -v n="$n10k" -v m="$n1k" \
+    'BEGIN { printf "%.2f", (a / n) / (b / m) }')
+  dgrow=$(awk -v a="$(median small10k durable)" -v b="$(median small1k durable)" -v n="$n10k" -v m="$n1k" \
+    'BEGIN { printf "%.2f", (a / n) / (b / m) }')
+  full=$(ratio "$(median intofull session)" "$(median into0 session)")
+  dfull=$(ratio "$(median intofull durable)" "$(median into0 durable)")
+  echo
+  echo "- per array, $n10k against $n1k arrays: session ×$grow ($(verdict "$grow" 1.2)), durable ×$dgrow"
+  echo "- per array, into $nfull arrays against into none: session ×$full ($(verdict "$full" 1.2)), durable ×$dfull"
+  echo
+  echo "## The terminal line (target: under 5% of the session)"
+  echo
+  l=$(median terminal line); n=$(median terminal noline)
+  cost=$(awk -v l="$l" -v n="$n" 'BEGIN { printf "%.1f", (l - n) * 100 / n }')
+  echo "The session of one array of $((big / 1048576)) MiB on a pseudo-terminal (\`script\`):"
+  echo "$(ms "$n") ms with stderr elsewhere, $(ms "$l") ms drawing its line: $cost% ($(awk -v c="$cost" 'BEGIN { print (c < 5 ? "met" : "missed") }'))."
+  echo
+  echo "## Peak memory (target: under 8 MiB)"
+  echo
+  echo "| world | peak resident MiB | |"
+  echo "|---|---:|---|"
+  for spec in "many64k:$n64k arrays of 64 KiB" "mixed:$n1m arrays of 1 MiB, $((2 * nwait)) waiting files" \
+    "big:one array of $((big / 1048576)) MiB" "small1k:$n1k arrays of 4 KiB" "small10k:$n10k arrays of 4 KiB" \
+    "into0:$ninto arrays into an empty FromPocket" "intofull:$ninto arrays into $nfull arrays" \
+    "huge:one array of $((huge / 1048576)) MiB"; do
+    w=${spec%%:*}; k=$(cat "$results/$w.peak")
+    echo "| ${spec#*:} | $(mib "$k") | $(awk -v k="$k" 'BEGIN { print (k < 8192 ? "met" : "missed") }') |"
+  done
+  echo
+  echo "## Every run (seconds, in order of size)"
+  echo
+  for f in many64k mixed big small1k small10k into0 intofull terminal; do
+    awk -F, -v w="$f" 'NR > 1 { printf "- %s, %s: %s\n", w, $1, $3 }' "$results/$f.csv"
+  done
+} >"$out"
+echo "Wrote $out"
+cat "$out"

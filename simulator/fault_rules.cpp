@@ -170,6 +170,18 @@ void FaultRules::DisconnectAfter(int operations) {
   disconnected_ = false;
 }
 
+void FaultRules::Slow(std::string operation, int milliseconds) {
+  slow_.emplace_back(std::move(operation), std::max(milliseconds, 0));
+}
+
+int FaultRules::DelayMilliseconds(std::string_view operation) const {
+  int total = 0;
+  for (const auto& [name, milliseconds] : slow_) {
+    if (name == "*" || name == operation) total += milliseconds;
+  }
+  return total;
+}
+
 void FaultRules::Clear() {
   *this = FaultRules();
 }
@@ -213,6 +225,14 @@ FaultRules FaultRules::Parse(std::string_view text, std::vector<std::string>* pr
           word.starts_with("after=") ? ParseNumber<int>(word.substr(6)) : std::nullopt;
       ok = after && *after >= 0 && Trim(rest).empty();
       if (ok) rules.DisconnectAfter(*after);
+    } else if (kind == "slow") {
+      const std::string_view operation = TakeWord(rest);
+      const std::string_view word = TakeWord(rest);
+      const auto ms = word.starts_with("ms=") ? ParseNumber<int>(word.substr(3)) : std::nullopt;
+      ok = ms && *ms >= 0 && Trim(rest).empty() &&
+           std::find(std::begin(kOperations), std::end(kOperations), operation) !=
+               std::end(kOperations);
+      if (ok) rules.Slow(std::string(operation), *ms);
     } else if (kind == "fail" || kind == "short") {
       FaultRule rule;
       rule.kind = kind == "fail" ? FaultRule::Kind::Fail : FaultRule::Kind::ShortWrite;

@@ -9,6 +9,7 @@
 //   fail <operation> [path=<pattern>] [nth=<n>] [always] [error=<code>]
 //   short CeWriteFile [path=<pattern>] [nth=<n>] [always]
 //   disconnect after=<n>
+//   slow <operation> ms=<n>
 //
 // <operation> is a remote operation's name ("CeReadFile") or * for all of
 // them. The rule fires on the n-th call (default 1) that matches the
@@ -21,13 +22,16 @@
 // to a following " nth=", " error=" or " always"; to hold one of those,
 // quote it: path="\My always\*" (no escapes inside the quotes).
 // `disconnect after=<n>`: n more operations are served, then every later
-// one fails as after a lost connection.
+// one fails as after a lost connection. `slow`: every call of the operation
+// waits n milliseconds before it is served, as over a slow cradle, so that
+// a test can watch a session while it copies.
 #pragma once
 
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace zp {
@@ -56,6 +60,10 @@ class FaultRules {
   void ShortWrite(std::string path = {}, int nth = 1);
   /// After `operations` more served operations every operation fails.
   void DisconnectAfter(int operations);
+  /// Every call of `operation` ("*": all) waits `milliseconds` first.
+  void Slow(std::string operation, int milliseconds);
+  /// How long a call of `operation` waits before it is served.
+  int DelayMilliseconds(std::string_view operation) const;
   void Clear();
 
   /// Called once per operation, before it is served. Counts the operation
@@ -65,13 +73,14 @@ class FaultRules {
   /// Reads the `faults` file format (see README); problems name their line.
   static FaultRules Parse(std::string_view text, std::vector<std::string>* problems);
 
-  bool empty() const { return rules_.empty() && disconnect_after_ < 0; }
+  bool empty() const { return rules_.empty() && disconnect_after_ < 0 && slow_.empty(); }
   /// The error code of the last rule that fired (0 if it named none).
   std::uint32_t last_error() const { return last_error_; }
 
  private:
   std::vector<FaultRule> rules_;
-  int disconnect_after_ = -1;  // operations still allowed; -1: never
+  std::vector<std::pair<std::string, int>> slow_;  // operation, milliseconds
+  int disconnect_after_ = -1;                      // operations still allowed; -1: never
   bool disconnected_ = false;
   std::uint32_t last_error_ = 0;
 };

@@ -63,10 +63,9 @@ bool SimulatedDevice::CeFindAllFiles(const std::u16string& pattern, std::uint32_
   // records, as a pattern that matches nothing does.
   if (folder->kind != sim::NodeKind::Folder || wildcard.empty()) return true;
 
-  std::vector<sim::Entry> found;
-  for (sim::Entry& entry : sim::ListFolder(folder->host)) {
-    if (Matches(wildcard, entry.name)) found.push_back(std::move(entry));
-  }
+  const bool times = (flags & (kFafCreationTime | kFafLastAccessTime | kFafLastWriteTime)) != 0;
+  std::vector<sim::Entry> found = sim::ListFolder(folder->host, times);
+  std::erase_if(found, [&](const sim::Entry& entry) { return !Matches(wildcard, entry.name); });
   if (found.empty()) return true;
   auto buffer = std::make_unique<CeFindData[]>(found.size());  // zeroed: unasked fields stay 0
   for (std::size_t i = 0; i < found.size(); ++i) Fill(buffer[i], found[i], flags);

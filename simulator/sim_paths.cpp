@@ -75,6 +75,15 @@ std::optional<Located> Locate(const fs::path& root, std::u16string_view device_p
     }
     start = end + 1;
   }
+  // A path that exists as spelled is settled by one stat(): its folders are
+  // folders, and no name needs looking up in another case.
+  if (!parts.empty()) {
+    fs::path exact = root;
+    for (const std::u16string_view part : parts) exact /= HostName(part);
+    if (const NodeKind kind = KindOf(exact); kind != NodeKind::Missing) {
+      return Located{std::move(exact), kind, true};
+    }
+  }
   Located at{root, KindOf(root), true};
   if (parts.empty()) return at;
   for (std::size_t i = 0; i < parts.size(); ++i) {
@@ -97,7 +106,7 @@ std::optional<Located> Locate(const fs::path& root, std::u16string_view device_p
   return at;
 }
 
-std::vector<Entry> ListFolder(const fs::path& folder) {
+std::vector<Entry> ListFolder(const fs::path& folder, bool with_times) {
   std::vector<Entry> entries;
   std::error_code ec;
   fs::directory_iterator it(folder, ec);
@@ -111,7 +120,7 @@ std::vector<Entry> ListFolder(const fs::path& folder) {
       const std::uintmax_t size = it->file_size(status_ec);
       entry.size = status_ec ? 0 : size;
     }
-    entry.filetime = FileTime(it->path());
+    if (with_times) entry.filetime = FileTime(it->path());
     entry.oid = ObjectId(entry.name);
     entries.push_back(std::move(entry));
   }

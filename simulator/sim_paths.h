@@ -42,8 +42,9 @@ struct Entry {
 };
 
 /// The files and folders of a host folder, in listing order (NameLess).
-/// Empty when the folder cannot be read.
-std::vector<Entry> ListFolder(const std::filesystem::path& folder);
+/// Empty when the folder cannot be read. `filetime` is read only when
+/// `with_times` asks for it (one more stat() a name).
+std::vector<Entry> ListFolder(const std::filesystem::path& folder, bool with_times = false);
 
 /// A host path component from a device name, and back.
 std::filesystem::path HostName(std::u16string_view name);

@@ -98,6 +98,7 @@ struct SimulatedDevice::State {
   std::filesystem::path files_root;
   FaultRules& faults;
   std::vector<std::string>& journal;
+  bool keep_journal = false;
 
   bool connected = false;
   regfile::Document registry;  // device.reg, read when the connection opens

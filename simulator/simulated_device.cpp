@@ -2,10 +2,12 @@
 // system information and the error codes.
 #include "simulator/simulated_device.h"
 
+#include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
 #include <system_error>
+#include <thread>
 
 #include "platform/utf.h"
 #include "simulator/sim_state.h"
@@ -38,9 +40,14 @@ CeHandle SimulatedDevice::State::AddHandle(sim::OpenHandle handle) {
 
 sim::Admit SimulatedDevice::State::Gate(std::string_view operation, const std::u16string& path,
                                         std::uint32_t usual, bool needs_connection) {
-  std::string line(operation);
-  if (!path.empty()) line += " " + utf::ToUtf8(path);
-  journal.push_back(std::move(line));
+  if (keep_journal) {
+    std::string line(operation);
+    if (!path.empty()) line += " " + utf::ToUtf8(path);
+    journal.push_back(std::move(line));
+  }
+  if (const int delay = faults.DelayMilliseconds(operation); delay > 0) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(delay));
+  }
   rapi_error = 0;
   bool short_write = false;
   switch (faults.Check(operation, path)) {
@@ -84,6 +91,10 @@ SimulatedDevice::SimulatedDevice(std::string folder, std::string desktop_registr
 }
 
 SimulatedDevice::~SimulatedDevice() = default;
+
+void SimulatedDevice::KeepJournal(bool keep) {
+  state_->keep_journal = keep;
+}
 
 std::int32_t SimulatedDevice::CeRapiInit() {
   State& s = *state_;

@@ -35,7 +35,10 @@ class SimulatedDevice : public RemoteDevice {
   FaultRules& faults() { return faults_; }
   /// One line per operation served, in order: the operation's name, then
   /// its path argument when it has one ("CeGetFileAttributes \My Documents").
+  /// Kept only from KeepJournal() on: a session of thousands of blocks would
+  /// otherwise hold a line for each of them until it ends.
   const std::vector<std::string>& journal() const { return journal_; }
+  void KeepJournal(bool keep = true);
   void ClearJournal() { journal_.clear(); }
 
   std::int32_t CeRapiInit() override;

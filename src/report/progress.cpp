@@ -1,4 +1,5 @@
 // The current progress window and the operations that drive it.
+#include <cstdint>
 #include <memory>
 #include <vector>
 
@@ -21,6 +22,11 @@ ProgressModule& Module() {
   return module;
 }
 
+// The message as the window's procedure gets it, passed on to the renderer.
+void Deliver(const ProgressWindow& window, std::uint32_t message, std::intptr_t param) {
+  if (auto& renderer = Module().renderer) renderer->Message(window, message, param);
+}
+
 void Repaint(ProgressWindow& window) {
   window.CountRepaint();
   if (auto& renderer = Module().renderer) renderer->Repaint(window);
@@ -40,7 +46,9 @@ ProgressWindow* CreateProgress(void* /*parent*/, const char* text, std::int32_t 
   module.current = window;
   if (module.renderer) module.renderer->Created(*window);
   window->SetRange(total);
+  Deliver(*window, kMsgSetRange, total);
   window->SetPos(0);
+  Deliver(*window, kMsgSetPos, 0);
   SetProgressText(text);
   return window;
 }
@@ -48,6 +56,7 @@ ProgressWindow* CreateProgress(void* /*parent*/, const char* text, std::int32_t 
 void SetProgressText(const char* text) {
   if (ProgressWindow* window = Module().current) {
     window->SetText(text);
+    Deliver(*window, kMsgSetText, reinterpret_cast<std::intptr_t>(text));
     Repaint(*window);
   }
 }
@@ -55,6 +64,7 @@ void SetProgressText(const char* text) {
 void SetProgressRange(std::int32_t total) {
   if (ProgressWindow* window = Module().current) {
     window->SetRange(total);
+    Deliver(*window, kMsgSetRange, total);
     Repaint(*window);
   }
 }
@@ -62,6 +72,7 @@ void SetProgressRange(std::int32_t total) {
 void StepProgress(std::uint32_t count) {
   if (ProgressWindow* window = Module().current) {
     window->DeltaPos(count);
+    Deliver(*window, kMsgDeltaPos, static_cast<std::intptr_t>(count));
     Repaint(*window);
   }
 }

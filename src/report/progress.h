@@ -22,6 +22,8 @@ class ProgressWindow {
 
   /// The window procedure's handling of the private messages: text for
   /// kMsgSetText (null: empty), a total or a byte count for the others.
+  /// SetPos makes `count` the bytes the position stands for; DeltaPos adds
+  /// to them and sets the position to their share of the total.
   void SetText(const char* text);
   void SetRange(std::int32_t total);
   void SetPos(std::uint32_t count);
@@ -32,6 +34,8 @@ class ProgressWindow {
   /// The bar's position, always in 0..100.
   int position() const { return position_; }
   std::int32_t total() const { return total_; }
+  /// The bytes advanced since the position was last set (plus that count).
+  std::uint64_t bytes() const { return bytes_; }
   /// True while the status line also covers the bar's place (bar hidden).
   bool status_covers_bar() const { return !bar_visible_; }
   /// Times the window was repainted (one per operation).
@@ -39,12 +43,13 @@ class ProgressWindow {
   void CountRepaint() { ++repaints_; }
 
  private:
-  int Percent(std::uint32_t count) const;
+  int Percent(std::uint64_t count) const;
 
   std::string status_;
   bool bar_visible_ = false;
   int position_ = 0;
   std::int32_t total_ = 0;
+  std::uint64_t bytes_ = 0;
   int repaints_ = 0;
 };
 
@@ -54,6 +59,11 @@ class ProgressRenderer {
   virtual ~ProgressRenderer() = default;
   /// A window was created (it lies over every earlier one).
   virtual void Created(const ProgressWindow& window) = 0;
+  /// The window has just handled one of its private messages (kMsgSetText
+  /// ...; `param` as the message carries it): the renderer reflects the
+  /// window's new state on what it draws. Repaint follows.
+  virtual void Message(const ProgressWindow& /*window*/, std::uint32_t /*message*/,
+                       std::intptr_t /*param*/) {}
   /// Repaint at once after a change.
   virtual void Repaint(const ProgressWindow& window) = 0;
   /// The window is gone.

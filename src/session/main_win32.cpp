@@ -13,6 +13,7 @@
 #include "device/rapi_library.h"
 #include "report/log.h"
 #include "report/progress.h"
+#include "report/progress_dialog.h"
 #include "session/session.h"
 
 // Only the instance is used: the program takes no command line and shows
@@ -20,6 +21,7 @@
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   try {
     zp::SetProgressInstance(instance);
+    zp::SetProgressRenderer(zp::MakeDialogRenderer());
     zp::RapiLibrary device;
     return zp::RunSession(device);
   } catch (const std::exception&) {

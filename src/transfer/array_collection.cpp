@@ -1,7 +1,7 @@
 // Array collection from the device.
 #include "transfer/array_collection.h"
 
-#include <cstdio>
+#include <cstdint>
 
 #include "device/file_copy.h"
 #include "device/path_limits.h"
@@ -9,23 +9,16 @@
 #include "platform/platform.h"
 #include "report/log.h"
 #include "report/progress.h"
+#include "transfer/array_names.h"
 
 namespace zp {
 namespace {
 
-std::string ArrayPath(const std::string& folder, std::int32_t n) {
-  char name[32];
-  std::snprintf(name, sizeof name, "ARR%05d.ARR", n);
-  return folder + name;
-}
-
 // Copies one device array to a fresh desktop name and removes it from the
 // device. A name taken between the probe and the create is passed over.
-bool MoveArray(RemoteDevice& device, const std::u16string& source, const std::string& folder,
-               std::int32_t& counter) {
+bool MoveArray(RemoteDevice& device, const std::u16string& source, ArrayNames& names) {
   for (;;) {
-    std::string target;
-    NextArrayName(target, folder, counter);
+    const std::string target = names.Next();
     if (!PathFits(target)) return false;
     LogText("Copying file %s to %s", Narrow(source).c_str(), target.c_str());
     const CopyOutcome outcome =
@@ -48,13 +41,6 @@ bool MoveArray(RemoteDevice& device, const std::u16string& source, const std::st
 
 }  // namespace
 
-void NextArrayName(std::string& path, const std::string& folder, std::int32_t& counter) {
-  std::int32_t n = counter + 1;
-  path = ArrayPath(folder, n);
-  while (PathAttributes(path) != kInvalidAttributes) path = ArrayPath(folder, ++n);
-  counter = n;
-}
-
 bool CopyArrays(RemoteDevice& device, const std::u16string& remote_folder,
                 const std::string& from_pocket) {
   const std::u16string pattern = remote_folder + u"*.ARR";
@@ -72,12 +58,12 @@ bool CopyArrays(RemoteDevice& device, const std::u16string& remote_folder,
   ProgressBarReset bar_reset;
   SetProgressRange(static_cast<std::int32_t>(total));
 
-  std::int32_t counter = 0;
+  ArrayNames names(from_pocket);
   for (std::uint32_t i = 0; i < listing.count; ++i) {
     if (listing[i].dwFileAttributes & kAttributeDirectory) continue;
     const std::u16string source = remote_folder + RecordName(listing[i]);
     if (!PathFits(source)) return false;
-    if (!MoveArray(device, source, from_pocket, counter)) return false;
+    if (!MoveArray(device, source, names)) return false;
   }
   return true;
 }

@@ -23,7 +23,7 @@ std::vector<std::string> Queries(const SimulatedDevice& device) {
 
 TEST_F(PathWalk, RemoteWalkQueriesEachComponentFromTheRootDown) {
   MakeDeviceFolder("\\My Documents\\Personal");
-  device().ClearJournal();
+  device().KeepJournal();
   std::u16string path = u"\\My Documents\\Personal\\ZAMO\\Sync\\";
   ASSERT_TRUE(CreateRemotePath(device(), path));
   EXPECT_EQ(path, u"\\My Documents\\Personal\\ZAMO\\Sync\\");

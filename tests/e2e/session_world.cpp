@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <stdexcept>
 #include <vector>
 
 namespace zp::test {
@@ -83,15 +82,20 @@ void SessionWorld::SetDeviceState(const std::string& value) {
 }
 
 RunResult SessionWorld::Run() {
-  if (UnderWine()) return RunUnderWine(ZP_WINDOWS_PROGRAM, world.desktop_root(), device_folder);
+  if (UnderWine()) {
+    return RunUnderWine(ZP_WINDOWS_PROGRAM, world.desktop_root(), device_folder, {}, !headless);
+  }
   return RunProgram(ZP_PROGRAM, {{"ZAMOPOCKET_DESKTOP", world.desktop_root()},
                                  {"ZAMOPOCKET_DEVICE", device_folder},
                                  {"ZAMOPOCKET_CLOCK", "2026-12-08 09:30:05"}});
 }
 
 RunResult SessionWorld::RunAnswering(const std::string& answer) {
-  // Under Wine the question is a message box: it needs a display.
-  if (UnderWine()) throw std::logic_error("a question on a terminal cannot be answered under Wine");
+  // Under Wine the question is a message box, answered with a key press.
+  if (UnderWine()) {
+    return RunUnderWine(ZP_WINDOWS_PROGRAM, world.desktop_root(), device_folder,
+                        [&] { return AnswerMessageBox("Installation", answer.at(0)); });
+  }
   return RunProgramOnTerminal(ZP_PROGRAM,
                               {{"ZAMOPOCKET_DESKTOP", world.desktop_root()},
                                {"ZAMOPOCKET_DEVICE", device_folder},

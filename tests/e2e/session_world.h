@@ -34,6 +34,8 @@ class SessionWorld : public ::testing::Test {
   std::string Log() const { return DesktopFile("c/ZAMO/zamopocket.log"); }
 
   DeviceWorld world;
+  /// Under Wine: the program runs without a display (no dialog, no question).
+  bool headless = false;
   std::string device_folder;    ///< ZAMOPOCKET_DEVICE; empty: no handheld
   std::string device_reg_tail;  ///< the Software\Brenok\ZAMO section of device.reg
 };

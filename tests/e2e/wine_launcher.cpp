@@ -1,6 +1,7 @@
 #include "e2e/wine_launcher.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -9,6 +10,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <regex>
 #include <sstream>
 #include <stdexcept>
@@ -43,16 +45,24 @@ std::string ReadFile(const fs::path& file) {
   return text.str();
 }
 
-// Runs wine64 with the arguments, its output into a file (Wine's background
+// A Wine program started, its output going to a file (Wine's background
 // processes may hold a pipe open long after the program ended).
-RunResult Wine(const std::vector<std::string>& args, const std::vector<std::string>& env = {}) {
-  const fs::path out = fs::temp_directory_path() / ("zp-wine-" + std::to_string(::getpid()));
-  const pid_t pid = ::fork();
-  if (pid < 0) throw std::runtime_error("fork failed");
-  if (pid == 0) {
+struct Started {
+  pid_t pid = -1;
+  fs::path out;
+};
+
+Started Start(const std::vector<std::string>& args, const std::vector<std::string>& env) {
+  static int runs = 0;
+  Started started;
+  started.out = fs::temp_directory_path() /
+                ("zp-wine-" + std::to_string(::getpid()) + "-" + std::to_string(++runs));
+  started.pid = ::fork();
+  if (started.pid < 0) throw std::runtime_error("fork failed");
+  if (started.pid == 0) {
     ::setsid();
     const int null = ::open("/dev/null", O_RDONLY);
-    const int file = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int file = ::open(started.out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (null < 0 || file < 0) ::_exit(127);
     ::dup2(null, STDIN_FILENO);
     ::dup2(file, STDOUT_FILENO);
@@ -64,14 +74,36 @@ RunResult Wine(const std::vector<std::string>& args, const std::vector<std::stri
     ::execv(kWine, argv.data());
     ::_exit(127);
   }
+  return started;
+}
+
+// Waits for the program; one that has not ended after two minutes (a window
+// nobody closes) is ended, and its exit code is -1.
+RunResult Finish(const Started& started) {
   int status = 0;
-  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  bool ended = false;
+  for (int waited = 0; waited < 120 * 20; ++waited) {
+    const pid_t done = ::waitpid(started.pid, &status, WNOHANG);
+    if (done == started.pid || (done < 0 && errno != EINTR)) {
+      ended = done == started.pid;
+      break;
+    }
+    ::usleep(50 * 1000);
+  }
+  if (!ended) {
+    ::kill(-started.pid, SIGKILL);
+    while (::waitpid(started.pid, &status, 0) < 0 && errno == EINTR) {
+    }
   }
   RunResult result;
-  result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  result.output = ReadFile(out);
-  fs::remove(out);
+  result.exit_code = ended && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  result.output = ReadFile(started.out);
+  fs::remove(started.out);
   return result;
+}
+
+RunResult Wine(const std::vector<std::string>& args, const std::vector<std::string>& env = {}) {
+  return Finish(Start(args, env));
 }
 
 // The keys a session reads or writes; each world starts with none of them.
@@ -149,16 +181,36 @@ void AttachWineDriveC(const std::string& desktop_root) {
 }
 
 RunResult RunUnderWine(const std::string& program, const std::string& desktop_root,
-                       const std::string& device_folder) {
+                       const std::string& device_folder, const std::function<bool()>& meanwhile,
+                       bool display) {
   const fs::path desktop = desktop_root;
   ImportRegistry(desktop);
   const std::vector<fs::path> drives = MapDrives(desktop);
   const std::string device =
       "ZAMOPOCKET_DEVICE=" + (device_folder.empty() ? "" : WindowsPath(device_folder));
-  RunResult run = Wine({program}, {device});
+  std::vector<std::string> env{device};
+  if (!display) env.push_back("DISPLAY=");  // no window can be made, no question asked
+  const Started started = Start({program}, env);
+  // A program left waiting (a question nobody answered) is ended.
+  if (meanwhile && !meanwhile()) ::kill(-started.pid, SIGKILL);
+  RunResult run = Finish(started);
   for (const fs::path& link : drives) fs::remove(link);
   ExportRegistry(desktop);
   return run;
+}
+
+RunResult RunWineProgram(const std::vector<std::string>& args) {
+  return Wine(args);
+}
+
+bool AnswerMessageBox(const std::string& caption, char key) {
+  // Focused first, the key sent without --window: a key sent to a window
+  // can stay pressed once the box has closed.
+  const std::string command = "wid=$(timeout 30 xdotool search --sync --name '^" + caption +
+                              "$' | head -n 1) && [ -n \"$wid\" ] && "
+                              "xdotool windowfocus --sync \"$wid\" && xdotool key " +
+                              std::string(1, key) + " >/dev/null 2>&1";
+  return std::system(command.c_str()) == 0;
 }
 
 std::string FixBannerTimes(std::string log, const std::string& fixed) {

@@ -5,7 +5,9 @@
 // drive C:, other drive folders are mapped as drives of their own.
 #pragma once
 
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "support/program_run.h"
 
@@ -22,9 +24,20 @@ void AttachWineDriveC(const std::string& desktop_root);
 bool IsWinesOwnFolder(const std::string& name);
 
 /// One session of `program` (zamopocket.exe) under Wine against the world.
-/// `device_folder` empty: no handheld.
+/// `device_folder` empty: no handheld. `meanwhile`, when given, runs while
+/// the program does (to look at its window, or answer its question); when
+/// it returns false the program is ended rather than waited for. Without
+/// `display` the program finds no display: no window, no question.
 RunResult RunUnderWine(const std::string& program, const std::string& desktop_root,
-                       const std::string& device_folder);
+                       const std::string& device_folder,
+                       const std::function<bool()>& meanwhile = {}, bool display = true);
+
+/// Another Windows program (a test tool) under Wine, waited for.
+RunResult RunWineProgram(const std::vector<std::string>& args);
+
+/// Waits for the message box of that caption on the display and presses the
+/// key in it; false when no box came within 30 seconds.
+bool AnswerMessageBox(const std::string& caption, char key);
 
 /// The log's banners carry the real local time under Wine (the release
 /// program has no fixed clock): they are rewritten to the fixed one.

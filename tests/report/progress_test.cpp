@@ -44,10 +44,11 @@ TEST_F(Progress, CreateShowsBarOnlyForANonZeroTotalAndRepaintsEachChange) {
                                       "paint Installing bar 0", "paint Installing bar 50"}));
 }
 
-TEST_F(Progress, EachAdvanceIsRoundedDownSeparatelyAndClamped) {
+TEST_F(Progress, AdvancesAddUpTheirBytesAndTheBarShowsTheirShare) {
   ProgressWindow* w = CreateProgress(nullptr, "", 1000000);
   for (int i = 0; i < 10; ++i) StepProgress(16384);
-  EXPECT_EQ(w->position(), 10);  // 163,840 bytes are 16 percent, but each step counts 1
+  EXPECT_EQ(w->position(), 16);  // 163,840 bytes are 16 percent
+  EXPECT_EQ(w->bytes(), 163840u);
 
   StepProgress(0xFFFFFFFFu);  // far beyond the total, no overflow
   EXPECT_EQ(w->position(), 100);
@@ -56,10 +57,40 @@ TEST_F(Progress, EachAdvanceIsRoundedDownSeparatelyAndClamped) {
   EXPECT_EQ(w->position(), 100);
 }
 
+TEST_F(Progress, BlocksTooSmallForOnePercentEachStillMoveALargeBar) {
+  // 100 MB in 16 KiB blocks: each block is 0.016 percent.
+  ProgressWindow* w = CreateProgress(nullptr, "", 100000000);
+  int moves = 0;
+  int last = 0;
+  for (int i = 0; i < 3052; ++i) {
+    StepProgress(16384);
+    if (w->position() != last) ++moves;
+    last = w->position();
+  }
+  EXPECT_EQ(w->position(), 50);  // 50,003,968 bytes
+  EXPECT_EQ(moves, 50);
+  for (int i = 0; i < 3052; ++i) StepProgress(16384);
+  EXPECT_EQ(w->position(), 100);  // 100,007,936 bytes: past the total, full
+}
+
+TEST_F(Progress, SetPositionStandsForItsBytesAndAStrangeTotalLeavesTheBarEmpty) {
+  ProgressWindow* w = CreateProgress(nullptr, "", 1000);
+  w->SetPos(500);
+  EXPECT_EQ(w->position(), 50);
+  StepProgress(10);
+  EXPECT_EQ(w->position(), 51);  // from the 500 bytes on, not from 0
+
+  SetProgressRange(-5);  // a total beyond 2 GiB wrapped by 32-bit arithmetic
+  StepProgress(1000);
+  EXPECT_EQ(w->position(), 0);
+  EXPECT_TRUE(w->bar_visible());
+}
+
 TEST_F(Progress, RangeChangesFollowTheShowHideRule) {
   ProgressWindow* w = CreateProgress(nullptr, "", 0);
-  StepProgress(100);  // total 0: ignored
+  StepProgress(100);  // total 0: ignored, not even counted
   EXPECT_EQ(w->position(), 0);
+  EXPECT_EQ(w->bytes(), 0u);
   SetProgressRange(0);  // already hidden: nothing changes
   EXPECT_FALSE(w->bar_visible());
 
@@ -70,6 +101,8 @@ TEST_F(Progress, RangeChangesFollowTheShowHideRule) {
   EXPECT_TRUE(w->bar_visible());
   EXPECT_EQ(w->total(), 1000);
   EXPECT_EQ(w->position(), 50);
+  StepProgress(100);  // the next advance measures all 200 bytes by the new total
+  EXPECT_EQ(w->position(), 20);
   SetProgressRange(0);
   EXPECT_FALSE(w->bar_visible());
   EXPECT_EQ(w->total(), 1000);  // hiding keeps the stored total

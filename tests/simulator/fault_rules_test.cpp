@@ -44,6 +44,19 @@ TEST(SimFaultRules, DisconnectAfterServesThatManyThenFailsEverything) {
   EXPECT_EQ(rules.Check("CeReadFile", u""), P);
 }
 
+TEST(SimFaultRules, SlowRulesDelayTheirOperationOnlyAndBadOnesAreNamed) {
+  std::vector<std::string> problems;
+  const FaultRules rules = FaultRules::Parse(
+      "slow CeReadFile ms=40\nslow * ms=2\nslow CeReadFile\nslow CeNothing ms=1\n"
+      "slow CeWriteFile ms=-3\n",
+      &problems);
+  EXPECT_EQ(rules.DelayMilliseconds("CeReadFile"), 42);
+  EXPECT_EQ(rules.DelayMilliseconds("CeWriteFile"), 2);
+  EXPECT_EQ(problems, (std::vector<std::string>{"3: cannot read: slow CeReadFile",
+                                                "4: cannot read: slow CeNothing ms=1",
+                                                "5: cannot read: slow CeWriteFile ms=-3"}));
+}
+
 TEST(SimFaultRules, ParsesTheFaultsFormatAndNamesBadLines) {
   std::vector<std::string> problems;
   FaultRules rules = FaultRules::Parse(
@@ -136,6 +149,9 @@ TEST(SimJournal, OneLinePerOperationInOrderWithPaths) {
   world.AddDeviceFile("\\Sync\\A.ARR", "x");
   world.SetDeviceReg("[HKEY_LOCAL_MACHINE\\Software\\Brenok\\ZAMO]\n\"DBState\"=dword:3\n");
   SimulatedDevice device(world.device_folder(), world.desktop_registry());
+  device.CeGetDeviceId();
+  EXPECT_TRUE(device.journal().empty());  // kept only when a test asks for it
+  device.KeepJournal();
   device.CeGetDeviceId();
   device.CeRapiInit();
   const CeHandle h = device.CeCreateFile(u"\\Sync\\A.ARR", kGenericRead, 0, kOpenExisting, 0);

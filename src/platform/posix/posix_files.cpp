@@ -158,8 +158,11 @@ File OpenDesktopFile(const std::string& path, FileMode mode) {
       flags |= O_WRONLY | O_CREAT | O_EXCL;
       break;
   }
+  // Whether this open creates the file (its folder is then flushed too): an
+  // exclusive create always does, a read never; only a truncating create asks.
   struct stat before {};
-  const bool existed = ::stat(mapped->path.c_str(), &before) == 0;
+  const bool creates = mode == FileMode::CreateNew || (mode == FileMode::CreateAlways &&
+                                                       ::stat(mapped->path.c_str(), &before) != 0);
   int fd = -1;
   do {
     fd = ::open(mapped->path.c_str(), flags, 0644);
@@ -170,13 +173,14 @@ File OpenDesktopFile(const std::string& path, FileMode mode) {
   }
   auto impl = std::make_unique<File::Impl>();
   impl->fd = fd;
-  if (!existed && mode != FileMode::ReadExisting) {
+  if (creates) {
     const std::size_t slash = mapped->path.find_last_of('/');
     impl->folder = slash == 0 ? "/" : mapped->path.substr(0, slash);
   }
   File file(std::move(impl));
   struct stat st {};
-  if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {  // a folder opened for reading
+  if (mode == FileMode::ReadExisting && ::fstat(fd, &st) == 0 &&
+      S_ISDIR(st.st_mode)) {  // a folder opened for reading; writing one fails in open()
     file.Close();
     SetLastErrorCode(kErrorAccessDenied);
     return {};
@@ -206,8 +210,8 @@ bool MakeFolder(const std::string& path) {
   if (::mkdir(mapped->path.c_str(), 0755) != 0) {
     // The name being missing can only mean its folder is.
     SetLastErrorCode(errno == EEXIST   ? kErrorAlreadyExists
-                 : errno == ENOENT ? kErrorPathNotFound
-                                   : posix::ErrorFromErrno(errno, kErrorAccessDenied));
+                     : errno == ENOENT ? kErrorPathNotFound
+                                       : posix::ErrorFromErrno(errno, kErrorAccessDenied));
     return false;
   }
   return true;

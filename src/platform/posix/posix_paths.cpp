@@ -11,6 +11,7 @@
 
 #include "platform/platform.h"
 #include "platform/posix/desktop_root.h"
+#include "platform/posix/posix_name_index.h"
 
 namespace zp::posix {
 namespace {
@@ -26,11 +27,18 @@ bool IsDirectory(const std::string& path) {
 
 // The name of `folder`'s entry for `name`: the exact one when it exists,
 // else the first case-insensitive match in byte order, else `name` itself.
-std::string Resolve(const std::string& folder, std::string_view name) {
-  std::string exact = folder + '/';
-  exact += name;
-  struct stat st {};
-  if (::lstat(exact.c_str(), &st) == 0 || errno != ENOENT) return std::string(name);
+// `exact_missing`: the caller saw that the exact name does not exist;
+// `folder_stat`: a stat() of the folder it has just made.
+std::string Resolve(const std::string& folder, std::string_view name, bool exact_missing = false,
+                    const struct stat* folder_stat = nullptr) {
+  if (!exact_missing) {
+    std::string exact = folder + '/';
+    exact += name;
+    struct stat st {};
+    if (::lstat(exact.c_str(), &st) == 0 || errno != ENOENT) return std::string(name);
+  }
+  // The folder is read only when it may hold the name in another case.
+  if (!MayHoldFolded(folder, name, folder_stat)) return std::string(name);
   const std::unique_ptr<DIR, DirCloser> dir(::opendir(folder.c_str()));
   if (!dir) return std::string(name);
   std::string best;
@@ -54,15 +62,15 @@ bool EqualsFolded(std::string_view a, std::string_view b) {
 }
 
 bool NameLess(std::string_view a, std::string_view b) {
-  const auto folded_less = [](char x, char y) {
-    return static_cast<unsigned char>(FoldCase(x)) < static_cast<unsigned char>(FoldCase(y));
-  };
-  if (std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), folded_less)) {
-    return true;
+  // One pass: the first folded difference, else the shorter name, else the
+  // exact bytes.
+  const std::size_t common = std::min(a.size(), b.size());
+  for (std::size_t i = 0; i < common; ++i) {
+    const auto x = static_cast<unsigned char>(FoldCase(a[i]));
+    const auto y = static_cast<unsigned char>(FoldCase(b[i]));
+    if (x != y) return x < y;
   }
-  if (std::lexicographical_compare(b.begin(), b.end(), a.begin(), a.end(), folded_less)) {
-    return false;
-  }
+  if (a.size() != b.size()) return a.size() < b.size();
   return a < b;
 }
 
@@ -117,6 +125,26 @@ std::optional<MappedPath> MapPath(std::string_view windows_path) {
     rest.remove_prefix(end + 1);
   }
   mapped.drive_root = components.size() == 1;
+  // Nearly every path exists as spelled, or all of it but its last name
+  // does: one or two stat() calls settle those, whatever the folders hold.
+  std::string exact = DesktopRoot();
+  for (const std::string_view name : components) {
+    exact += '/';
+    exact += name;
+  }
+  const std::string parent = exact.substr(0, exact.size() - components.back().size() - 1);
+  struct stat st {};
+  if (::lstat(exact.c_str(), &st) == 0 || errno != ENOENT) {
+    mapped.parent = parent;
+    mapped.path = std::move(exact);
+    return mapped;
+  }
+  if (!mapped.drive_root && ::stat(parent.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+    mapped.path = parent + '/' + Resolve(parent, components.back(), true, &st);
+    mapped.parent = parent;
+    return mapped;
+  }
+  // A folder spelled in another case: each name is looked up in turn.
   std::string path = DesktopRoot();
   for (const std::string_view name : components) {
     mapped.parent = path;
