@@ -69,17 +69,17 @@ std::uint32_t GetRegState(RemoteDevice& device) {
   return static_cast<std::uint32_t>(state);
 }
 
-void SetRegState(RemoteDevice& device, std::uint32_t state) {
+bool SetRegState(RemoteDevice& device, std::uint32_t state) {
   CeKey opened = kNoCeKey;
   std::uint32_t disposition = 0;
   if (device.CeRegCreateKeyEx(kCeHkeyLocalMachine, kDeviceKey, &opened, &disposition) != 0) {
     LogError(LastErrorCode(), "SetRegState: Error accessing remote registry");
-    return;
+    return false;
   }
   RemoteKey key(device, opened);
   std::uint8_t data[4];
   std::memcpy(data, &state, sizeof data);
-  device.CeRegSetValueEx(key.get(), u"DBState", kRegDword, data, sizeof data);
+  return device.CeRegSetValueEx(key.get(), u"DBState", kRegDword, data, sizeof data) == 0;
 }
 
 bool GetRunImport(RemoteDevice& device, std::u16string& path) {

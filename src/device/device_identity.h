@@ -23,8 +23,10 @@ bool GetDeviceInfo(RemoteDevice& device, std::string& display_name, std::uint32_
 /// or out of range reads as 1.
 std::uint32_t GetRegState(RemoteDevice& device);
 
-/// Writes "DBState"; the key is created when missing. Failures are logged.
-void SetRegState(RemoteDevice& device, std::uint32_t state);
+/// Writes "DBState"; the key is created when missing. False when the key
+/// could not be opened (logged here) or the value not written (the caller
+/// logs it).
+bool SetRegState(RemoteDevice& device, std::uint32_t state);
 
 /// The import program's device path "RunImport"; false when it is missing,
 /// empty, not a REG_SZ or longer than 260 characters (path then empty).

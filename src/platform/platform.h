@@ -176,6 +176,34 @@ struct FindEntry {
 /// matches or the folder does not exist.
 std::vector<FindEntry> FindFiles(const std::string& pattern);
 
+// ---------------------------------------------------------------- one session at a time
+
+/// Held for the length of a session, so that a second session started on
+/// the same desktop meanwhile (ActiveSync may start one per connection
+/// event) cannot run beside it: a named mutex on Windows, a lock on a file
+/// in the desktop root on POSIX. The system lets go of it when the process
+/// ends, however it ends.
+class SessionLock {
+ public:
+  struct Impl;
+  SessionLock() noexcept;
+  explicit SessionLock(std::unique_ptr<Impl> impl) noexcept;
+  SessionLock(SessionLock&&) noexcept;
+  SessionLock& operator=(SessionLock&&) noexcept;
+  ~SessionLock();
+  SessionLock(const SessionLock&) = delete;
+  SessionLock& operator=(const SessionLock&) = delete;
+
+  /// True when this process holds the lock.
+  explicit operator bool() const noexcept { return impl_ != nullptr; }
+
+ private:
+  std::unique_ptr<Impl> impl_;
+};
+
+/// Takes the session lock; an empty lock when another session holds it.
+SessionLock TakeSessionLock();
+
 // ---------------------------------------------------------------- log stream
 
 struct StreamCloser {

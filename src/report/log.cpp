@@ -4,6 +4,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "platform/platform.h"
 #include "report/progress.h"
@@ -16,16 +17,31 @@ Stream g_log;
 constexpr std::size_t kStatusBuffer = 1024;
 constexpr std::size_t kErrorTextBuffer = 1024;
 
-void WriteBytes(const char* bytes, std::size_t size) {
-  std::fwrite(bytes, 1, size, g_log.get());
+// The formatted text, whatever its length.
+std::string Format(const char* format, std::va_list args) {
+  std::va_list again;
+  va_copy(again, args);
+  char small[256];
+  const int length = std::vsnprintf(small, sizeof small, format, args);
+  std::string text;
+  if (length < 0) {
+    text.clear();
+  } else if (static_cast<std::size_t>(length) < sizeof small) {
+    text.assign(small, static_cast<std::size_t>(length));
+  } else {
+    text.resize(static_cast<std::size_t>(length) + 1);
+    std::vsnprintf(text.data(), text.size(), format, again);
+    text.resize(static_cast<std::size_t>(length));
+  }
+  va_end(again);
+  return text;
 }
 
-void WriteFormatted(const char* format, std::va_list args) {
-  std::vfprintf(g_log.get(), format, args);
-}
-
-void WriteLineEnd() {
-  WriteBytes("\r\n", 2);
+// One entry reaches the file whole, in one write: a session that is killed
+// leaves every line it wrote, and two writers never split each other's lines.
+void WriteEntry(const std::string& entry) {
+  std::fwrite(entry.data(), 1, entry.size(), g_log.get());
+  std::fflush(g_log.get());
 }
 
 }  // namespace
@@ -35,6 +51,8 @@ bool StartLogging(const std::string& sync_root) {
   if (path.size() + 1 > kMaxPath) return false;
   g_log = OpenAppendStream(path);
   if (!g_log) return false;
+  // Unbuffered: each entry's single fwrite is one write to the file.
+  std::setvbuf(g_log.get(), nullptr, _IONBF, 0);
   const LocalTime t = LocalNow();
   LogText("Starting logging at %04d/%02d/%02d %02d:%02d:%02d\r\n", t.year, t.month, t.day, t.hour,
           t.minute, t.second);
@@ -48,10 +66,7 @@ bool LogStatus(const char* format, ...) {
   // vsnprintf cuts the text at 1023 bytes and always terminates it.
   std::vsnprintf(text, sizeof text, format, args);
   va_end(args);
-  if (g_log) {
-    WriteBytes(text, std::strlen(text));
-    WriteLineEnd();
-  }
+  if (g_log) WriteEntry(std::string(text) + "\r\n");
   // The status line shows one line: "\n" becomes a space, "\r" is dropped.
   char* out = text;
   for (const char* in = text; *in; ++in) {
@@ -67,9 +82,10 @@ bool LogText(const char* format, ...) {
   if (!g_log) return false;
   std::va_list args;
   va_start(args, format);
-  WriteFormatted(format, args);
+  std::string entry = Format(format, args);
   va_end(args);
-  WriteLineEnd();
+  entry += "\r\n";
+  WriteEntry(entry);
   return true;
 }
 
@@ -77,18 +93,18 @@ bool LogError(std::uint32_t code, const char* format, ...) {
   if (!g_log) return false;
   std::va_list args;
   va_start(args, format);
-  WriteFormatted(format, args);
+  std::string entry = Format(format, args);
   va_end(args);
-  std::string text;
+  entry += ": ";
   if (auto system_text = SystemErrorText(code)) {
-    text = system_text->substr(0, kErrorTextBuffer - 1);
+    entry += system_text->substr(0, kErrorTextBuffer - 1);
   } else {
     char unknown[32];
     std::snprintf(unknown, sizeof unknown, "Unknown error 0x%08x", code);
-    text = unknown;
+    entry += unknown;
   }
-  std::fprintf(g_log.get(), ": %s", text.c_str());
-  WriteLineEnd();
+  entry += "\r\n";
+  WriteEntry(entry);
   return true;
 }
 

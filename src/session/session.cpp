@@ -82,7 +82,14 @@ int RunConnected(RemoteDevice& device, SessionScope& scope, const std::string& r
     return kExitDone;
   }
 
-  SetRegState(device, 4);
+  // The handshake: the handheld takes the delivery only once it reads 4. A
+  // state that could not be written is a failed session, which the next
+  // docking completes (the state is still 3, ToPocket still full).
+  if (!SetRegState(device, 4)) {
+    LogText("Cannot write registry value DBState");
+    LogText("Finished unsuccessfully\r\n");
+    return kExitDone;
+  }
   CeProcessInfo process;
   if (!device.CeCreateProcess(import_program, u"", &process)) {
     const std::uint32_t last_error = device.CeGetLastError();
@@ -110,6 +117,15 @@ int RunSession(RemoteDevice& device) {
   std::string root;
   if (!GetPathSync(root)) return kExitNoSettings;
   StartLogging(root);
+
+  // One session at a time: a second one would take from the handheld what
+  // the first is moving, and delete what it delivers.
+  const SessionLock lock = TakeSessionLock();
+  if (!lock) {
+    LogText("Another sync session is running");
+    StopLogging();
+    return kExitNotConnected;
+  }
 
   std::string name;
   std::uint32_t device_id = 0;

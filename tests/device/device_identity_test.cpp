@@ -111,7 +111,7 @@ TEST_F(DeviceIdentity, MissingKeyIsLoggedWithTheDesktopsLastErrorAndSetCreatesIt
   std::u16string path = u"stale";
   EXPECT_FALSE(GetRunImport(device(), path));
   EXPECT_EQ(path, u"");
-  SetRegState(device(), 4);
+  EXPECT_TRUE(SetRegState(device(), 4));
   EXPECT_EQ(GetRegState(device()), 4u);
   EXPECT_EQ(Log(),
             "GetRegState: Error accessing remote registry: Access is denied.\r\n\r\n"
@@ -121,10 +121,18 @@ TEST_F(DeviceIdentity, MissingKeyIsLoggedWithTheDesktopsLastErrorAndSetCreatesIt
   device().faults().Fail("CeRegCreateKeyEx");
   StartLog();
   SetLastErrorCode(2);
-  SetRegState(device(), 4);
+  EXPECT_FALSE(SetRegState(device(), 4));
   EXPECT_EQ(Log(),
             "SetRegState: Error accessing remote registry: "
             "The system cannot find the file specified.\r\n\r\n");
+
+  // A value that cannot be written is a failure too; the caller says so.
+  device().faults().Clear();
+  device().faults().Fail("CeRegSetValueEx");
+  StartLog();
+  EXPECT_FALSE(SetRegState(device(), 3));
+  EXPECT_EQ(Log(), "");
+  EXPECT_EQ(GetRegState(device()), 4u);
 }
 
 TEST_F(DeviceIdentity, RunImportOfAtMost260CharactersAsAString) {

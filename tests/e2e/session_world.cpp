@@ -83,7 +83,8 @@ void SessionWorld::SetDeviceState(const std::string& value) {
 
 RunResult SessionWorld::Run() {
   if (UnderWine()) {
-    return RunUnderWine(ZP_WINDOWS_PROGRAM, world.desktop_root(), device_folder, {}, !headless);
+    return RunUnderWine(ZP_WINDOWS_PROGRAM, world.desktop_root(), device_folder, {}, !headless,
+                        !alongside);
   }
   return RunProgram(ZP_PROGRAM, {{"ZAMOPOCKET_DESKTOP", world.desktop_root()},
                                  {"ZAMOPOCKET_DEVICE", device_folder},

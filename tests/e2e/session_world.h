@@ -36,6 +36,9 @@ class SessionWorld : public ::testing::Test {
   DeviceWorld world;
   /// Under Wine: the program runs without a display (no dialog, no question).
   bool headless = false;
+  /// Under Wine: the run uses the registry the prefix holds (a second
+  /// session beside a first, which carried the world's registry over).
+  bool alongside = false;
   std::string device_folder;    ///< ZAMOPOCKET_DEVICE; empty: no handheld
   std::string device_reg_tail;  ///< the Software\Brenok\ZAMO section of device.reg
 };

@@ -1,6 +1,8 @@
 // Whole sync sessions: arrays in, classifiers and templates out, state 4,
 // the import program started, ToPocket cleared.
+#include <chrono>
 #include <filesystem>
+#include <thread>
 
 #include "e2e/session_world.h"
 
@@ -82,6 +84,55 @@ TEST_F(SyncSession, AFailedDeliveryKeepsTheStateAndToPocket) {
   EXPECT_EQ(DeviceState(), "dword:00000003");
   EXPECT_EQ(DesktopListing("c/ZAMO/Field/ToPocket"), "R.CLS S.TMT");
   EXPECT_EQ(world.StartedLog(), "");
+}
+
+TEST_F(SyncSession, AStateThatCannotBeWrittenFailsTheSessionAndTheNextCompletesIt) {
+  world.SetFaults("fail CeRegSetValueEx\n");
+  EXPECT_EQ(Run().exit_code, 0);
+  EXPECT_EQ(Log(), kStart + kConnected + arrays + delivery +
+                       "Cannot write registry value DBState\r\n"
+                       "Finished unsuccessfully\r\n\r\n" +
+                       kStop);
+  EXPECT_EQ(DeviceState(), "dword:00000003");
+  EXPECT_EQ(world.StartedLog(), "");  // the import program is not started on a 3
+  EXPECT_EQ(DesktopListing("c/ZAMO/Field/ToPocket"), "R.CLS S.TMT");
+
+  world.SetFaults("");
+  EXPECT_EQ(Run().exit_code, 0);
+  EXPECT_TRUE(Log().ends_with("Finished successfully\r\n\r\n" + kStop));
+  EXPECT_EQ(DeviceState(), "dword:00000004");
+  EXPECT_EQ(world.StartedLog(), "\\Program Files\\ZAMO\\import.exe\t\n");
+  EXPECT_EQ(DesktopListing("c/ZAMO/Field/ToPocket"), "");
+  EXPECT_EQ(DesktopListing("c/ZAMO/Field/FromPocket"), "ARR00001.ARR ARR00002.ARR ARR00003.ARR");
+}
+
+TEST_F(SyncSession, ASecondSessionWhileOneRunsSaysSoAndTouchesNothing) {
+  world.SetFaults("slow CeReadFile ms=300\n");  // the first session takes a while
+  RunResult first;
+  std::thread first_session([&] { first = Run(); });
+  // The first holds the lock once it has connected.
+  for (int i = 0; i < 400 && Log().find("Successfully connected") == std::string::npos; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(25));
+  }
+  alongside = true;
+  const RunResult second = Run();
+  first_session.join();
+  EXPECT_EQ(second.exit_code, 1) << second.output;
+  EXPECT_EQ(first.exit_code, 0) << first.output;
+  const std::string log = Log();
+  // Both sessions wrote whole entries into the one log, perhaps between each other's.
+  const auto count = [&](const std::string& what) {
+    std::size_t n = 0;
+    for (auto at = log.find(what); at != std::string::npos; at = log.find(what, at + 1)) ++n;
+    return n;
+  };
+  EXPECT_EQ(count(kStart), 2u) << log;
+  EXPECT_EQ(count(kStop), 2u) << log;
+  EXPECT_EQ(count("\r\nAnother sync session is running\r\n"), 1u) << log;
+  EXPECT_NE(log.find("Finished successfully\r\n"), std::string::npos) << log;
+  EXPECT_EQ(DesktopListing("c/ZAMO/Field/FromPocket"), "ARR00001.ARR ARR00002.ARR ARR00003.ARR");
+  EXPECT_EQ(DeviceListing(kSync), "R.CLS S.TMT");
+  EXPECT_EQ(DeviceState(), "dword:00000004");
 }
 
 TEST_F(SyncSession, AnImportProgramThatCannotStartIsLoggedAndToPocketStays) {

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
@@ -53,7 +54,7 @@ struct Started {
 };
 
 Started Start(const std::vector<std::string>& args, const std::vector<std::string>& env) {
-  static int runs = 0;
+  static std::atomic<int> runs = 0;
   Started started;
   started.out = fs::temp_directory_path() /
                 ("zp-wine-" + std::to_string(::getpid()) + "-" + std::to_string(++runs));
@@ -182,9 +183,9 @@ void AttachWineDriveC(const std::string& desktop_root) {
 
 RunResult RunUnderWine(const std::string& program, const std::string& desktop_root,
                        const std::string& device_folder, const std::function<bool()>& meanwhile,
-                       bool display) {
+                       bool display, bool carry_registry) {
   const fs::path desktop = desktop_root;
-  ImportRegistry(desktop);
+  if (carry_registry) ImportRegistry(desktop);
   const std::vector<fs::path> drives = MapDrives(desktop);
   const std::string device =
       "ZAMOPOCKET_DEVICE=" + (device_folder.empty() ? "" : WindowsPath(device_folder));
@@ -194,8 +195,10 @@ RunResult RunUnderWine(const std::string& program, const std::string& desktop_ro
   // A program left waiting (a question nobody answered) is ended.
   if (meanwhile && !meanwhile()) ::kill(-started.pid, SIGKILL);
   RunResult run = Finish(started);
-  for (const fs::path& link : drives) fs::remove(link);
-  ExportRegistry(desktop);
+  if (carry_registry) {
+    for (const fs::path& link : drives) fs::remove(link);
+    ExportRegistry(desktop);
+  }
   return run;
 }
 

@@ -27,10 +27,13 @@ bool IsWinesOwnFolder(const std::string& name);
 /// `device_folder` empty: no handheld. `meanwhile`, when given, runs while
 /// the program does (to look at its window, or answer its question); when
 /// it returns false the program is ended rather than waited for. Without
-/// `display` the program finds no display: no window, no question.
+/// `display` the program finds no display: no window, no question. Without
+/// `carry_registry` the prefix's registry is used as it is (a second
+/// session started while the first runs).
 RunResult RunUnderWine(const std::string& program, const std::string& desktop_root,
                        const std::string& device_folder,
-                       const std::function<bool()>& meanwhile = {}, bool display = true);
+                       const std::function<bool()>& meanwhile = {}, bool display = true,
+                       bool carry_registry = true);
 
 /// Another Windows program (a test tool) under Wine, waited for.
 RunResult RunWineProgram(const std::vector<std::string>& args);

@@ -38,6 +38,24 @@ TEST(Log, WritersBannersAndLineEndsByteForByte) {
   EXPECT_EQ(desktop.Read("c/zamopocket.log"), expected);
 }
 
+// A session killed at any point leaves every entry it wrote, each whole.
+TEST(Log, EachEntryIsInTheFileAsSoonAsItIsWritten) {
+  test::DesktopEnv desktop;
+  ASSERT_TRUE(StartLogging("c:\\"));
+  EXPECT_EQ(desktop.Read("c/zamopocket.log"), kStart);
+  LogText("Copying file %s to %s", "\\A.ARR", "c:\\ARR00001.ARR");
+  EXPECT_EQ(desktop.Read("c/zamopocket.log"),
+            std::string(kStart) + "Copying file \\A.ARR to c:\\ARR00001.ARR\r\n");
+  LogError(2, "%s", std::string(3000, 'x').c_str());  // longer than any buffer
+  LogStatus("Failed to connect");
+  const std::string log = desktop.Read("c/zamopocket.log");
+  EXPECT_TRUE(log.ends_with(std::string(3000, 'x') +
+                            ": The system cannot find the file specified.\r\n\r\n"
+                            "Failed to connect\r\n"))
+      << log;
+  StopLogging();
+}
+
 TEST(Log, SecondRunAppendsAfterTheFirst) {
   test::DesktopEnv desktop;
   desktop.Write("c/data/zamopocket.log", "earlier run\n");
