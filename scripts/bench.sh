@@ -52,36 +52,38 @@ cmd durable "exec '$baseline' '$run/$sync_rel' '$run/$from_rel' '$run/$to_rel' '
 cmd line "exec script -qfec \"sh '$work/cmd/session.sh'\" /dev/null"
 cmd noline "exec script -qfec \"sh '$work/cmd/session.sh' 2>/dev/null\" /dev/null"
 
-# measure LABEL WORLD COMMAND...: the median seconds of each command into
-# results/LABEL.csv. The commands take turns, one run each, so that a machine
-# busy with something else for a while slows them alike.
+# measure LABEL COMMAND@WORLD...: the median seconds of each into
+# results/LABEL.csv. They take turns, one run each, so that a machine busy
+# with something else for a while slows them alike.
 measure() {
   label=$1
-  world=$2
-  printf 'rm -rf "%s" && cp -a "%s" "%s" && sync\n' "$run" "$work/worlds/$world" "$run" \
-    >"$work/cmd/prepare-$world.sh"
-  shift 2
+  shift
   echo "  $label: $*"
-  rm -f "$results/$label".*.times
+  for spec in "$@"; do
+    world=${spec#*@}
+    printf 'rm -rf "%s" && cp -a "%s" "%s" && sync\n' "$run" "$work/worlds/$world" "$run" \
+      >"$work/cmd/prepare-$world.sh"
+    rm -f "$results/$label.$spec.times"
+  done
   r=0
   while [ "$r" -lt "$runs" ]; do
-    for c in "$@"; do
-      hyperfine --style none --runs 1 --prepare "sh '$work/cmd/prepare-$world.sh'" \
-        --export-csv "$results/$label.run.csv" "sh '$work/cmd/$c.sh'" \
+    for spec in "$@"; do
+      hyperfine --style none --runs 1 --prepare "sh '$work/cmd/prepare-${spec#*@}.sh'" \
+        --export-csv "$results/$label.run.csv" "sh '$work/cmd/${spec%@*}.sh'" \
         >"$results/$label.log" 2>&1 || { cat "$results/$label.log"; exit 1; }
-      awk -F, 'NR == 2 { print $2 }' "$results/$label.run.csv" >>"$results/$label.$c.times"
+      awk -F, 'NR == 2 { print $2 }' "$results/$label.run.csv" >>"$results/$label.$spec.times"
     done
     r=$((r + 1))
   done
   echo "command,median,runs" >"$results/$label.csv"
-  for c in "$@"; do
-    sort -g "$results/$label.$c.times" |
-      awk -v c="$c" '{ t[NR] = $1 } END { m = NR % 2 ? t[(NR + 1) / 2] : (t[NR / 2] + t[NR / 2 + 1]) / 2
+  for spec in "$@"; do
+    sort -g "$results/$label.$spec.times" |
+      awk -v c="$spec" '{ t[NR] = $1 } END { m = NR % 2 ? t[(NR + 1) / 2] : (t[NR / 2] + t[NR / 2 + 1]) / 2
         printf "%s,%s", c, m; for (i = 1; i <= NR; i++) printf "%s%s", (i == 1 ? "," : " "), t[i]; print "" }' \
       >>"$results/$label.csv"
   done
 }
-# median LABEL COMMAND: seconds
+# median LABEL COMMAND@WORLD: seconds
 median() { awk -F, -v c="$2" '$1 == c { print $2 }' "$results/$1.csv"; }
 # peak WORLD: the KiB of one session's peak resident memory
 peak() {
@@ -105,9 +107,15 @@ world intofull; arrays intofull $ninto 65536
 "$make_files" "$work/worlds/intofull/$from_rel" $nfull 0 ARR .ARR
 
 echo "Timing (median of $runs runs each) ..."
-for w in many64k mixed big; do measure $w $w session rsync durable; done
-for w in small1k small10k into0 intofull; do measure $w $w session durable; done
-measure terminal big line noline
+for w in many64k mixed big; do measure $w session@$w rsync@$w durable@$w; done
+measure perarray session@small1k session@small10k durable@small1k durable@small10k
+measure into session@into0 session@intofull durable@into0 durable@intofull
+measure terminal line@big noline@big
+# What the line wrote: one session on a terminal, its output kept.
+sh "$work/cmd/prepare-big.sh"
+script -qfec "sh '$work/cmd/session.sh'" "$results/typescript" >/dev/null
+redraws=$(tr -cd '\r' <"$results/typescript" | wc -c)
+written=$(wc -c <"$results/typescript")
 
 echo "Peak memory ..."
 for w in many64k mixed big small1k small10k into0 intofull; do peak $w >/dev/null; done
@@ -135,7 +143,7 @@ cpu=$(awk -F': ' '/^model name/ { print $2; exit }' /proc/cpuinfo)
   echo "$(rsync --version | head -1 | cut -c1-22), $(hyperfine --version)."
   [ "$scale" = 1 ] || echo "**A trial run: every world $scale times smaller than stated.**"
   echo
-  echo "Each time is the median of $runs runs (the commands of a world take turns, one run"
+  echo "Each time is the median of $runs runs (the commands compared take turns, one run"
   echo "each), each on a fresh copy of its world that was"
   echo "flushed to disk before the clock started. *durable* is bench/durable_move.cpp: per"
   echo "file a copy in 16 KiB blocks, fsync of the file, fsync of its folder, delete of the"
@@ -153,7 +161,7 @@ cpu=$(awk -F': ' '/^model name/ { print $2; exit }' /proc/cpuinfo)
       mixed) what="$n1m arrays of 1 MiB; $((2 * nwait)) classifiers and templates of 256 KiB waiting" ;;
       big) what="one array of $((big / 1048576)) MiB" ;;
     esac
-    s=$(median $w session); d=$(median $w durable); r=$(median $w rsync)
+    s=$(median $w session@$w); d=$(median $w durable@$w); r=$(median $w rsync@$w)
     echo "| $what | $(ms "$s") | $(ms "$d") | $(ms "$r") | $(ratio "$s" "$d") ($(verdict "$(ratio "$s" "$d")" 1.1)) | $(ratio "$s" "$r") ($(verdict "$(ratio "$s" "$r")" 1.0)) |"
   done
   echo
@@ -161,29 +169,33 @@ cpu=$(awk -F': ' '/^model name/ { print $2; exit }' /proc/cpuinfo)
   echo
   echo "| world | session ms | per array ms | durable ms | per array ms |"
   echo "|---|---:|---:|---:|---:|"
-  for spec in "small1k:$n1k arrays of 4 KiB:$n1k" "small10k:$n10k arrays of 4 KiB:$n10k" \
-    "into0:$ninto arrays of 64 KiB into an empty FromPocket:$ninto" \
-    "intofull:$ninto arrays of 64 KiB into a FromPocket of $nfull arrays:$ninto"; do
-    w=${spec%%:*}; rest=${spec#*:}; what=${rest%:*}; count=${rest##*:}
-    s=$(median $w session); d=$(median $w durable)
+  for spec in "small1k:$n1k arrays of 4 KiB:$n1k:perarray" "small10k:$n10k arrays of 4 KiB:$n10k:perarray" \
+    "into0:$ninto arrays of 64 KiB into an empty FromPocket:$ninto:into" \
+    "intofull:$ninto arrays of 64 KiB into a FromPocket of $nfull arrays:$ninto:into"; do
+    w=${spec%%:*}; rest=${spec#*:}; label=${rest##*:}; rest=${rest%:*}; what=${rest%:*}; count=${rest##*:}
+    s=$(median $label session@$w); d=$(median $label durable@$w)
     echo "| $what | $(ms "$s") | $(per "$s" "$count") | $(ms "$d") | $(per "$d" "$count") |"
   done
-  grow=$(awk -v a="$(median small10k session)" -v b="$(median small1k session)" -v n="$n10k" -v m="$n1k" \
-    'BEGIN { printf "%.2f", (a / n) / (b / m) }')
-  dgrow=$(awk -v a="$(median small10k durable)" -v b="$(median small1k durable)" -v n="$n10k" -v m="$n1k" \
-    'BEGIN { printf "%.2f", (a / n) / (b / m) }')
-  full=$(ratio "$(median intofull session)" "$(median into0 session)")
-  dfull=$(ratio "$(median intofull durable)" "$(median into0 durable)")
+  # growth W1 N1 W2 N2 COMMAND LABEL: per array in W2 against W1
+  growth() {
+    awk -v a="$(median "$6" "$5@$3")" -v b="$(median "$6" "$5@$1")" -v n="$4" -v m="$2" \
+      'BEGIN { printf "%.2f", (a / n) / (b / m) }'
+  }
+  grow=$(growth small1k "$n1k" small10k "$n10k" session perarray)
+  dgrow=$(growth small1k "$n1k" small10k "$n10k" durable perarray)
+  full=$(growth into0 1 intofull 1 session into)
+  dfull=$(growth into0 1 intofull 1 durable into)
   echo
   echo "- per array, $n10k against $n1k arrays: session ×$grow ($(verdict "$grow" 1.2)), durable ×$dgrow"
   echo "- per array, into $nfull arrays against into none: session ×$full ($(verdict "$full" 1.2)), durable ×$dfull"
   echo
   echo "## The terminal line (target: under 5% of the session)"
   echo
-  l=$(median terminal line); n=$(median terminal noline)
+  l=$(median terminal line@big); n=$(median terminal noline@big)
   cost=$(awk -v l="$l" -v n="$n" 'BEGIN { printf "%.1f", (l - n) * 100 / n }')
   echo "The session of one array of $((big / 1048576)) MiB on a pseudo-terminal (\`script\`):"
   echo "$(ms "$n") ms with stderr elsewhere, $(ms "$l") ms drawing its line: $cost% ($(awk -v c="$cost" 'BEGIN { print (c < 5 ? "met" : "missed") }'))."
+  echo "One such session drew its line $redraws times, $written bytes in all."
   echo
   echo "## Peak memory (target: under 8 MiB)"
   echo
@@ -199,7 +211,7 @@ cpu=$(awk -F': ' '/^model name/ { print $2; exit }' /proc/cpuinfo)
   echo
   echo "## Every run (seconds, in order of size)"
   echo
-  for f in many64k mixed big small1k small10k into0 intofull terminal; do
+  for f in many64k mixed big perarray into terminal; do
     awk -F, -v w="$f" 'NR > 1 { printf "- %s, %s: %s\n", w, $1, $3 }' "$results/$f.csv"
   done
 } >"$out"

@@ -80,7 +80,10 @@ std::optional<T> ParseNumber(std::string_view text) {
 // True when an option word starts at `s` ("nth=", "error=", "always").
 bool StartsOption(std::string_view s) {
   if (s.starts_with("nth=") || s.starts_with("error=")) return true;
-  return s.starts_with("always") && (s.size() == 6 || IsSpace(s[6]));
+  const auto word = [&](std::string_view w) {
+    return s.starts_with(w) && (s.size() == w.size() || IsSpace(s[w.size()]));
+  };
+  return word("always") || word("drop");
 }
 
 // The value of path=: quoted, or up to the next option word.
@@ -120,6 +123,8 @@ bool ParseRule(std::string_view rest, FaultRule& rule) {
     const std::string_view word = TakeWord(rest);
     if (word == "always") {
       rule.persistent = true;
+    } else if (word == "drop" && rule.kind == FaultRule::Kind::Lost) {
+      rule.drop = true;
     } else if (word.starts_with("nth=")) {
       const auto nth = ParseNumber<int>(word.substr(4));
       if (!nth || *nth < 1) return false;
@@ -137,6 +142,8 @@ bool ParseRule(std::string_view rest, FaultRule& rule) {
   if (rule.kind == FaultRule::Kind::ShortWrite) {
     return !has_error && rule.operation == "CeWriteFile";
   }
+  // A lost reply is what makes a move ambiguous: the device's delete.
+  if (rule.kind == FaultRule::Kind::Lost) return rule.operation == "CeDeleteFile";
   return true;
 }
 
@@ -200,8 +207,11 @@ FaultRules::Outcome FaultRules::Check(std::string_view operation, const std::u16
     ++rule.seen;
     const bool fires = rule.seen == rule.nth || (rule.persistent && rule.seen > rule.nth);
     if (!fires || outcome != Outcome::Pass) continue;  // the first rule that fires decides
-    outcome = rule.kind == FaultRule::Kind::ShortWrite ? Outcome::ShortWrite : Outcome::Fail;
+    outcome = rule.kind == FaultRule::Kind::ShortWrite ? Outcome::ShortWrite
+              : rule.kind == FaultRule::Kind::Lost     ? Outcome::Lost
+                                                       : Outcome::Fail;
     last_error_ = rule.error;
+    last_drop_ = rule.drop;
   }
   return outcome;
 }
@@ -233,9 +243,11 @@ FaultRules FaultRules::Parse(std::string_view text, std::vector<std::string>* pr
            std::find(std::begin(kOperations), std::end(kOperations), operation) !=
                std::end(kOperations);
       if (ok) rules.Slow(std::string(operation), *ms);
-    } else if (kind == "fail" || kind == "short") {
+    } else if (kind == "fail" || kind == "short" || kind == "lost") {
       FaultRule rule;
-      rule.kind = kind == "fail" ? FaultRule::Kind::Fail : FaultRule::Kind::ShortWrite;
+      rule.kind = kind == "fail"    ? FaultRule::Kind::Fail
+                  : kind == "short" ? FaultRule::Kind::ShortWrite
+                                    : FaultRule::Kind::Lost;
       ok = ParseRule(rest, rule);
       if (ok) rules.Add(std::move(rule));
     }

@@ -8,6 +8,7 @@
 //
 //   fail <operation> [path=<pattern>] [nth=<n>] [always] [error=<code>]
 //   short CeWriteFile [path=<pattern>] [nth=<n>] [always]
+//   lost <operation> [path=<pattern>] [nth=<n>] [always] [error=<code>] [drop]
 //   disconnect after=<n>
 //   slow <operation> ms=<n>
 //
@@ -22,7 +23,10 @@
 // to a following " nth=", " error=" or " always"; to hold one of those,
 // quote it: path="\My always\*" (no escapes inside the quotes).
 // `disconnect after=<n>`: n more operations are served, then every later
-// one fails as after a lost connection. `slow`: every call of the operation
+// one fails as after a lost connection. `lost`: the operation is carried
+// out on the device, then reported as failed, as when the reply is lost on
+// the way back (CeDeleteFile only); with `drop` the link is gone right
+// after it. `slow`: every call of the operation
 // waits n milliseconds before it is served, as over a slow cradle, so that
 // a test can watch a session while it copies.
 #pragma once
@@ -40,19 +44,21 @@ struct FaultRule {
   enum class Kind {
     Fail,        ///< the operation fails
     ShortWrite,  ///< CeWriteFile writes half the bytes asked (and says so)
+    Lost,        ///< the operation is carried out, then reported as failed
   };
   Kind kind = Kind::Fail;
   std::string operation;    ///< "CeDeleteFile"; "*" matches every operation
   std::string path;         ///< device path wildcard (* and ?), case-insensitive; empty: any
   int nth = 1;              ///< fires on the Nth call that matches operation and path
   bool persistent = false;  ///< fires on the Nth call and every matching call after it
+  bool drop = false;        ///< Lost: the link drops right after the operation
   std::uint32_t error = 0;  ///< CeGetLastError after the failure; 0: the operation's usual code
   int seen = 0;             ///< matching calls so far
 };
 
 class FaultRules {
  public:
-  enum class Outcome { Pass, Fail, ShortWrite, Disconnected };
+  enum class Outcome { Pass, Fail, ShortWrite, Lost, Disconnected };
 
   void Add(FaultRule rule);
   /// Shorthands for tests.
@@ -60,6 +66,10 @@ class FaultRules {
   void ShortWrite(std::string path = {}, int nth = 1);
   /// After `operations` more served operations every operation fails.
   void DisconnectAfter(int operations);
+  /// The next operation, and every one after it, fails as after a lost link.
+  void DisconnectNow() { disconnected_ = true; }
+  /// Whether the lost reply of the last rule that fired drops the link.
+  bool last_drops() const { return last_drop_; }
   /// Every call of `operation` ("*": all) waits `milliseconds` first.
   void Slow(std::string operation, int milliseconds);
   /// How long a call of `operation` waits before it is served.
@@ -83,6 +93,7 @@ class FaultRules {
   int disconnect_after_ = -1;                      // operations still allowed; -1: never
   bool disconnected_ = false;
   std::uint32_t last_error_ = 0;
+  bool last_drop_ = false;
 };
 
 }  // namespace zp

@@ -176,7 +176,8 @@ bool SimulatedDevice::CeCreateDirectory(const std::u16string& path) {
 
 bool SimulatedDevice::CeDeleteFile(const std::u16string& path) {
   State& s = *state_;
-  if (s.Gate("CeDeleteFile", path, kErrorAccessDenied) == sim::Admit::Refuse) return false;
+  const sim::Admit admit = s.Gate("CeDeleteFile", path, kErrorAccessDenied);
+  if (admit == sim::Admit::Refuse) return false;
   const auto at = sim::Locate(s.files_root, path);
   if (!at) return s.Error(kErrorInvalidName);
   if (at->kind == sim::NodeKind::Folder) return s.Error(kErrorAccessDenied);
@@ -190,7 +191,7 @@ bool SimulatedDevice::CeDeleteFile(const std::u16string& path) {
   if (open) return s.Error(kErrorSharingViolation);
   std::error_code ec;
   if (!fs::remove(at->host, ec)) return s.Error(kErrorAccessDenied);
-  return true;
+  return admit == sim::Admit::ServeThenFail ? s.LoseReply(kErrorGenFailure) : true;
 }
 
 }  // namespace zp

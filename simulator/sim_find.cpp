@@ -64,7 +64,10 @@ bool SimulatedDevice::CeFindAllFiles(const std::u16string& pattern, std::uint32_
   if (folder->kind != sim::NodeKind::Folder || wildcard.empty()) return true;
 
   const bool times = (flags & (kFafCreationTime | kFafLastAccessTime | kFafLastWriteTime)) != 0;
-  std::vector<sim::Entry> found = sim::ListFolder(folder->host, times);
+  bool unreadable = false;
+  std::vector<sim::Entry> found = sim::ListFolder(folder->host, times, &unreadable);
+  // A folder that cannot be read is a failed listing, never an empty one.
+  if (unreadable) return s.Error(kErrorReadFault);
   std::erase_if(found, [&](const sim::Entry& entry) { return !Matches(wildcard, entry.name); });
   if (found.empty()) return true;
   auto buffer = std::make_unique<CeFindData[]>(found.size());  // zeroed: unasked fields stay 0

@@ -94,7 +94,7 @@ std::optional<Located> Locate(const fs::path& root, std::u16string_view device_p
     if (in_folder && kind == NodeKind::Missing) {
       for (const Entry& entry : ListFolder(at.host)) {
         if (NameEquals(entry.name, parts[i])) {
-          next = entry.host;
+          next = at.host / entry.host_name;
           kind = entry.folder ? NodeKind::Folder : NodeKind::File;
           break;
         }
@@ -106,14 +106,14 @@ std::optional<Located> Locate(const fs::path& root, std::u16string_view device_p
   return at;
 }
 
-std::vector<Entry> ListFolder(const fs::path& folder, bool with_times) {
+std::vector<Entry> ListFolder(const fs::path& folder, bool with_times, bool* failed) {
   std::vector<Entry> entries;
   std::error_code ec;
   fs::directory_iterator it(folder, ec);
   for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
     Entry entry;
-    entry.host = it->path();
-    entry.name = DeviceName(entry.host.filename());
+    entry.host_name = it->path().filename();
+    entry.name = DeviceName(entry.host_name);
     std::error_code status_ec;
     entry.folder = it->is_directory(status_ec);
     if (!entry.folder) {
@@ -124,6 +124,7 @@ std::vector<Entry> ListFolder(const fs::path& folder, bool with_times) {
     entry.oid = ObjectId(entry.name);
     entries.push_back(std::move(entry));
   }
+  if (failed) *failed = static_cast<bool>(ec);
   std::sort(entries.begin(), entries.end(),
             [](const Entry& a, const Entry& b) { return NameLess(a.name, b.name); });
   return entries;

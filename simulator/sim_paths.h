@@ -34,7 +34,8 @@ bool IsValidNameChar(char16_t c);
 
 struct Entry {
   std::u16string name;
-  std::filesystem::path host;
+  std::filesystem::path host_name;  ///< its name in the host folder (a whole path would
+                                    ///< cost half a kilobyte a name in a large listing)
   bool folder = false;
   std::uint64_t size = 0;
   std::uint64_t filetime = 0;  ///< last change, 100 ns units since 1601
@@ -44,7 +45,9 @@ struct Entry {
 /// The files and folders of a host folder, in listing order (NameLess).
 /// Empty when the folder cannot be read. `filetime` is read only when
 /// `with_times` asks for it (one more stat() a name).
-std::vector<Entry> ListFolder(const std::filesystem::path& folder, bool with_times = false);
+/// `failed`, when given, is set when the folder could not be read (whole).
+std::vector<Entry> ListFolder(const std::filesystem::path& folder, bool with_times = false,
+                              bool* failed = nullptr);
 
 /// A host path component from a device name, and back.
 std::filesystem::path HostName(std::u16string_view name);

@@ -33,7 +33,9 @@ inline constexpr std::int32_t kHresultConnectionLost = static_cast<std::int32_t>
 
 namespace sim {
 
-enum class Admit { Serve, ShortWrite, Refuse };
+/// Serve; serve half a write; refuse; or serve, then report a failure (a
+/// lost reply: the member calls LoseReply after doing the work).
+enum class Admit { Serve, ShortWrite, Refuse, ServeThenFail };
 
 /// A file opened with CeCreateFile, or the process or thread of a started
 /// program (no file then).
@@ -73,6 +75,10 @@ struct SimulatedDevice::State {
   /// On Refuse the last error is set (the rule's code, else `usual`).
   sim::Admit Gate(std::string_view operation, const std::u16string& path, std::uint32_t usual,
                   bool needs_connection = true);
+
+  /// After an operation admitted with ServeThenFail was carried out: the
+  /// reply is lost (and the link with it when the rule says `drop`). False.
+  bool LoseReply(std::uint32_t usual);
 
   /// Records a failure; the helpers return what the operation then gives.
   bool Error(std::uint32_t code) {

@@ -61,6 +61,9 @@ sim::Admit SimulatedDevice::State::Gate(std::string_view operation, const std::u
     case FaultRules::Outcome::ShortWrite:
       short_write = operation == "CeWriteFile";
       break;
+    case FaultRules::Outcome::Lost:
+      if (needs_connection && !connected) break;  // refused below, as without the rule
+      return sim::Admit::ServeThenFail;
     case FaultRules::Outcome::Pass:
       break;
   }
@@ -70,6 +73,17 @@ sim::Admit SimulatedDevice::State::Gate(std::string_view operation, const std::u
     return sim::Admit::Refuse;
   }
   return short_write ? sim::Admit::ShortWrite : sim::Admit::Serve;
+}
+
+bool SimulatedDevice::State::LoseReply(std::uint32_t usual) {
+  if (faults.last_drops()) {
+    faults.DisconnectNow();
+    last_error = kErrorNotConnected;
+    rapi_error = kHresultConnectionLost;
+  } else {
+    last_error = faults.last_error() != 0 ? faults.last_error() : usual;
+  }
+  return false;
 }
 
 SimulatedDevice::SimulatedDevice(std::string folder, std::string desktop_registry) {

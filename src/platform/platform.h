@@ -157,6 +157,12 @@ bool MakeFolder(const std::string& path);
 /// DeleteFileA.
 bool RemoveFile(const std::string& path);
 
+/// MoveFileExA without MOVEFILE_REPLACE_EXISTING: renames a file, never over
+/// an existing name (then false, last error ERROR_ALREADY_EXISTS or
+/// ERROR_FILE_EXISTS). `durable`: the new name is on stable storage when it
+/// returns (MOVEFILE_WRITE_THROUGH; the folder flushed on POSIX).
+bool RenameFile(const std::string& from, const std::string& to, bool durable);
+
 /// Replaces the whole contents of a file so that a crash leaves either the
 /// old contents or the new, never a mix: a temporary file beside it is
 /// written and flushed, then renamed over it (and, where the system needs
@@ -173,8 +179,14 @@ struct FindEntry {
 
 /// Every entry matching the pattern ("c:\dir\*.CLS"), case-insensitive, in
 /// the platform's order; "." and ".." are never listed. Empty when nothing
-/// matches or the folder does not exist.
+/// matches or the folder cannot be listed; the last error then tells which,
+/// as after FindFirstFileA: ERROR_FILE_NOT_FOUND (or ERROR_NO_MORE_FILES
+/// after a listing) when nothing matched, any other code when the folder
+/// could not be listed.
 std::vector<FindEntry> FindFiles(const std::string& pattern);
+
+/// FindFiles, nothing when the folder could not be listed (last error kept).
+std::optional<std::vector<FindEntry>> ListFiles(const std::string& pattern);
 
 // ---------------------------------------------------------------- one session at a time
 

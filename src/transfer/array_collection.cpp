@@ -10,33 +10,57 @@
 #include "report/log.h"
 #include "report/progress.h"
 #include "transfer/array_names.h"
+#include "transfer/move_names.h"
+#include "transfer/pending_moves.h"
 
 namespace zp {
 namespace {
 
-// Copies one device array to a fresh desktop name and removes it from the
-// device. A name taken between the probe and the create is passed over.
-bool MoveArray(RemoteDevice& device, const std::u16string& source, ArrayNames& names) {
-  for (;;) {
-    const std::string target = names.Next();
-    if (!PathFits(target)) return false;
-    LogText("Copying file %s to %s", Narrow(source).c_str(), target.c_str());
-    const CopyOutcome outcome =
-        CopyFromPocket(device, source, target, StepProgress, FileMode::CreateNew);
-    if (outcome == CopyOutcome::DestinationExists) continue;
-    if (outcome != CopyOutcome::Done) {
-      // A partial copy would later be taken for an array: it goes.
-      if (outcome == CopyOutcome::TransferFailed) RemoveFile(target);
-      LogText("Failed to copy\r\n");
-      return false;
-    }
-    if (!device.CeDeleteFile(source)) {
-      LogText("Cannot delete remote file %s", Narrow(source).c_str());
-      RemoveFile(target);
-      return false;
-    }
-    return true;
+// Moves one device array into FromPocket: copied under a name no reader
+// takes for an array, flushed, renamed to show it is complete, deleted from
+// the device, and only then given its array name. Whatever happens at any
+// step, the array is on the device, or complete on the desktop, or both
+// (and then the next session settles it): never neither, never half.
+bool MoveArray(RemoteDevice& device, const std::u16string& source, const std::u16string& name,
+               const std::string& folder, ArrayNames& names) {
+  const std::string target = names.Next();
+  if (!PathFits(target)) return false;
+  const std::string partial = folder + MoveName(name, MoveStage::Partial);
+  const std::string complete = folder + MoveName(name, MoveStage::Complete);
+  if (!PathFits(partial) || !PathFits(complete)) return false;
+  LogText("Copying file %s to %s", Narrow(source).c_str(), target.c_str());
+  const CopyOutcome outcome =
+      CopyFromPocket(device, source, partial, StepProgress, FileMode::CreateAlways);
+  if (outcome != CopyOutcome::Done) {
+    RemoveFile(partial);
+    LogText("Failed to copy\r\n");
+    return false;
   }
+  // The complete copy's name is on the disk before the device lets go of
+  // the original, so that a crash right after never leaves only a part.
+  if (!RenameFile(partial, complete, true)) {
+    LogError(LastErrorCode(), "Cannot rename %s to %s", partial.c_str(), complete.c_str());
+    RemoveFile(partial);
+    return false;
+  }
+  switch (DeleteOnDevice(device, source)) {
+    case Deletion::Deleted:  // a lost reply included: the file is gone
+      break;
+    case Deletion::StillThere:
+      LogText("Cannot delete remote file %s", Narrow(source).c_str());
+      RemoveFile(complete);  // the device keeps the array; it is moved next time
+      return false;
+    case Deletion::Unknown:
+      // The copy is kept, complete: the next session finds out whether the
+      // device still holds the array, and finishes the move either way.
+      LogText("Cannot delete remote file %s", Narrow(source).c_str());
+      return false;
+  }
+  std::string named = target;
+  if (!NameArray(complete, names, named)) return false;
+  // The name was taken meanwhile: the log tells where the array went.
+  if (named != target) LogText("Copying file %s to %s", Narrow(source).c_str(), named.c_str());
+  return true;
 }
 
 }  // namespace
@@ -45,6 +69,10 @@ bool CopyArrays(RemoteDevice& device, const std::u16string& remote_folder,
                 const std::string& from_pocket) {
   const std::u16string pattern = remote_folder + u"*.ARR";
   if (!PathFits(pattern)) return false;
+  // What an earlier session left half-way is settled first: its arrays
+  // take the first numbers, and none is listed on the device twice.
+  ArrayNames names(from_pocket);
+  if (!SettlePendingMoves(device, remote_folder, from_pocket, names)) return false;
   RemoteListing listing(device);
   if (!ListRemote(device, pattern, kFafAttributes | kFafName | kFafSizeLow, listing)) {
     LogText("*** CeFindAllFiles failed. ***\n");
@@ -58,12 +86,12 @@ bool CopyArrays(RemoteDevice& device, const std::u16string& remote_folder,
   ProgressBarReset bar_reset;
   SetProgressRange(static_cast<std::int32_t>(total));
 
-  ArrayNames names(from_pocket);
   for (std::uint32_t i = 0; i < listing.count; ++i) {
     if (listing[i].dwFileAttributes & kAttributeDirectory) continue;
-    const std::u16string source = remote_folder + RecordName(listing[i]);
+    const std::u16string name = RecordName(listing[i]);
+    const std::u16string source = remote_folder + name;
     if (!PathFits(source)) return false;
-    if (!MoveArray(device, source, names)) return false;
+    if (!MoveArray(device, source, name, from_pocket, names)) return false;
   }
   return true;
 }

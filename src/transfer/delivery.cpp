@@ -14,6 +14,12 @@
 namespace zp {
 namespace {
 
+// A ToPocket listing that failed: logged with the system's reason.
+bool CannotList(const std::string& to_pocket) {
+  LogError(LastErrorCode(), "Cannot list %s", to_pocket.c_str());
+  return false;
+}
+
 // Deletes every file (not folder) of the device matching `pattern`.
 bool DeleteRemoteFiles(RemoteDevice& device, const std::u16string& remote_folder,
                        const char16_t* wildcard) {
@@ -42,7 +48,9 @@ bool CopyKind(RemoteDevice& device, const std::string& to_pocket,
               const char* kind, SentFiles& sent) {
   const std::string pattern = to_pocket + wildcard;
   if (!PathFits(pattern)) return false;
-  const std::vector<FindEntry> entries = FindFiles(pattern);
+  const auto listed = ListFiles(pattern);
+  if (!listed) return CannotList(to_pocket);
+  const std::vector<FindEntry>& entries = *listed;
   if (!entries.empty()) SetProgressText(status);
   for (const FindEntry& entry : entries) {
     const std::string source = to_pocket + entry.name;
@@ -72,10 +80,15 @@ bool CopyFilesToPocket(RemoteDevice& device, const std::string& to_pocket,
   const std::string templates = to_pocket + "*.TMT";
   const std::string classifiers = to_pocket + "*.CLS";
   if (!PathFits(templates) || !PathFits(classifiers)) return false;
-  const std::vector<FindEntry> waiting = FindFiles(templates);
-  if (waiting.empty()) return true;  // no template: the device is not touched
+  // A folder that cannot be listed is not an empty one: the pass fails
+  // before the device loses anything.
+  const auto waiting = ListFiles(templates);
+  if (!waiting) return CannotList(to_pocket);
+  if (waiting->empty()) return true;  // no template: the device is not touched
+  const auto classifier_entries = ListFiles(classifiers);
+  if (!classifier_entries) return CannotList(to_pocket);
 
-  const std::uint32_t total = TotalSize(waiting) + TotalSize(FindFiles(classifiers));
+  const std::uint32_t total = TotalSize(*waiting) + TotalSize(*classifier_entries);
   SetProgressText("Copying files to PocketPC");
   ProgressBarReset bar_reset;
   SetProgressRange(static_cast<std::int32_t>(total));
@@ -96,7 +109,12 @@ bool CopyFilesToPocket(RemoteDevice& device, const std::string& to_pocket,
 
 bool DeleteSentFiles(const std::string& to_pocket, const SentFiles& sent) {
   for (const char* wildcard : {"*.CLS", "*.TMT"}) {
-    for (const FindEntry& entry : FindFiles(to_pocket + wildcard)) {
+    const auto entries = ListFiles(to_pocket + wildcard);
+    if (!entries) {
+      LogError(LastErrorCode(), "Cannot list %s", to_pocket.c_str());
+      continue;
+    }
+    for (const FindEntry& entry : *entries) {
       if (std::find(sent.begin(), sent.end(), entry.name) != sent.end()) {
         RemoveFile(to_pocket + entry.name);
       }

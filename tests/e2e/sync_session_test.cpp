@@ -164,8 +164,15 @@ TEST_F(SyncSession, ALostConnectionAtAnyPointLosesNoArrayAndLeavesNoPartOfOne) {
     int b_count = world.DeviceHas(std::string(kSync) + "b.arr");
     for (const auto& entry : std::filesystem::directory_iterator(
              std::filesystem::path(world.desktop_root()) / "c/ZAMO/Field/FromPocket")) {
-      const std::string bytes =
-          DesktopFile("c/ZAMO/Field/FromPocket/" + entry.path().filename().string());
+      const std::string name = entry.path().filename().string();
+      const std::string bytes = DesktopFile("c/ZAMO/Field/FromPocket/" + name);
+      // A copy whose removal from the handheld is unconfirmed is whole, and
+      // no array yet: the next session settles it.
+      if (name.starts_with("~zp.")) {
+        EXPECT_TRUE(name.ends_with(".done")) << name;
+        EXPECT_TRUE(bytes == "array a" || bytes == b) << name;
+        continue;
+      }
       a_count += bytes == "array a";
       b_count += bytes == b;
       EXPECT_TRUE(bytes == "an earlier array" || bytes == "array a" || bytes == b)

@@ -44,6 +44,17 @@ TEST(SimFaultRules, DisconnectAfterServesThatManyThenFailsEverything) {
   EXPECT_EQ(rules.Check("CeReadFile", u""), P);
 }
 
+TEST(SimFaultRules, LostRepliesAreForDeletesOnlyAndMayDropTheLink) {
+  std::vector<std::string> problems;
+  FaultRules rules = FaultRules::Parse(
+      "lost CeDeleteFile path=*B.ARR drop\nlost CeWriteFile\nfail CeReadFile drop\n", &problems);
+  EXPECT_EQ(problems, (std::vector<std::string>{"2: cannot read: lost CeWriteFile",
+                                                "3: cannot read: fail CeReadFile drop"}));
+  EXPECT_EQ(rules.Check("CeDeleteFile", u"\\A.ARR"), FaultRules::Outcome::Pass);
+  EXPECT_EQ(rules.Check("CeDeleteFile", u"\\B.ARR"), FaultRules::Outcome::Lost);
+  EXPECT_TRUE(rules.last_drops());
+}
+
 TEST(SimFaultRules, SlowRulesDelayTheirOperationOnlyAndBadOnesAreNamed) {
   std::vector<std::string> problems;
   const FaultRules rules = FaultRules::Parse(

@@ -187,6 +187,25 @@ TEST_F(Delivery, NamesOutsideAsciiKeepTheirCharacters) {
             std::string::npos);
 }
 
+// Unreadable is not empty: nothing waiting would clear the device's files
+// and report success.
+TEST_F(Delivery, AToPocketThatCannotBeListedFailsThePassAndTouchesNothing) {
+  std::filesystem::remove(desktop.dir().path() / "c/T");
+  desktop.Write("c/T", "a file where the folder belongs");
+  OldDeviceFiles();
+  StartLog();
+  EXPECT_FALSE(Run());
+  EXPECT_TRUE(DeviceHas(Sync("OLD1.TMT")));
+  EXPECT_TRUE(DeviceHas(Sync("OLD.CLS")));
+  EXPECT_EQ(Log(), "Cannot list c:\\T\\: The system cannot find the path specified.\r\n\r\n");
+  StartLog();
+  EXPECT_TRUE(DeleteSentFiles("c:\\T\\", {"A.CLS"}));
+  EXPECT_EQ(Log(),
+            "Cannot list c:\\T\\: The system cannot find the path specified.\r\n\r\n"
+            "Cannot list c:\\T\\: The system cannot find the path specified.\r\n\r\n");
+  EXPECT_EQ(desktop.Read("c/T"), "a file where the folder belongs");
+}
+
 TEST_F(Delivery, DeleteSentFilesRemovesOnlyWhatWasDelivered) {
   desktop.Write("c/T/A.CLS", "sent");
   desktop.Write("c/T/S.TMT", "sent");

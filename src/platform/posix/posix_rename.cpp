@@ -1,0 +1,55 @@
+// Renaming without replacing on the POSIX stand-in: renameat2 with RENAME_NOREPLACE.
+#include <fcntl.h>
+#include <stdio.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "platform/platform.h"
+#include "platform/posix/posix_paths.h"
+
+namespace zp {
+namespace {
+
+// Where renameat2 cannot refuse to replace (a file system without it), a
+// hard link does: it fails when the name exists.
+int RenameNoReplace(const char* from, const char* to) {
+  if (::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0) return 0;
+  if (errno != EINVAL && errno != ENOSYS) return -1;
+  if (::link(from, to) != 0) return -1;
+  return ::unlink(from);
+}
+
+bool SyncFolderOf(const std::string& path) {
+  const std::size_t slash = path.find_last_of('/');
+  const std::string folder = slash == 0 ? "/" : path.substr(0, slash);
+  const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir < 0) return false;
+  const bool ok = ::fsync(dir) == 0 || errno == EINVAL;
+  ::close(dir);
+  return ok;
+}
+
+}  // namespace
+
+bool RenameFile(const std::string& from, const std::string& to, bool durable) {
+  const auto source = posix::MapPath(from);
+  const auto target = posix::MapPath(to);
+  if (!source || !target) return false;
+  if (source->trailing_separator || target->trailing_separator || target->drive_root) {
+    SetLastErrorCode(kErrorInvalidName);
+    return false;
+  }
+  if (RenameNoReplace(source->path.c_str(), target->path.c_str()) != 0) {
+    SetLastErrorCode(errno == EEXIST ? kErrorAlreadyExists
+                                     : posix::ErrorFromErrno(errno, *source, kErrorAccessDenied));
+    return false;
+  }
+  if (durable && !SyncFolderOf(target->path)) {
+    SetLastErrorCode(kErrorWriteFault);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace zp

@@ -1,0 +1,34 @@
+// What an earlier session left in FromPocket on its way: partial copies,
+// and complete copies whose removal from the handheld was never confirmed
+// (the program was killed, or the link dropped, between the two).
+#pragma once
+
+#include <string>
+
+#include "device/remote_device.h"
+#include "transfer/array_names.h"
+
+namespace zp {
+
+/// Settles them before the array pass, one log line each: a partial copy
+/// is removed; a complete copy becomes an array of its own (named by
+/// `names`), and when the handheld still holds a file of that name with
+/// the same bytes, the handheld's file is deleted first, so that it is not
+/// moved a second time. False (logged) when one cannot be settled: then the
+/// pass must not run, or an array could be taken twice.
+bool SettlePendingMoves(RemoteDevice& device, const std::u16string& remote_folder,
+                        const std::string& from_pocket, ArrayNames& names);
+
+/// CeDeleteFile, and when it reports a failure, whether the file is gone
+/// all the same (the reply was lost), still there, or cannot be told (the
+/// link is down).
+enum class Deletion { Deleted, StillThere, Unknown };
+Deletion DeleteOnDevice(RemoteDevice& device, const std::u16string& path);
+
+/// Gives a complete copy its array name: `named` when it is not empty,
+/// else the next of `names`, passing over names taken meanwhile; `named`
+/// is the name given. The new name needs no flush: should it be lost, the
+/// copy is found complete again and settled. False (logged) when it cannot.
+bool NameArray(const std::string& complete, ArrayNames& names, std::string& named);
+
+}  // namespace zp
