@@ -137,7 +137,11 @@ bool ParseData(std::string_view data, Strings strings, Value& value) {
     return true;
   }
   if (StartsWithI(data, "dword:")) {
-    const auto v = ParseHex32(data.substr(6));
+    // Exactly eight hex digits, as regedit writes them: a shorter number is
+    // a damaged line, never silently a smaller value.
+    const std::string_view digits = data.substr(6);
+    if (digits.size() != 8) return false;
+    const auto v = ParseHex32(digits);
     if (!v) return false;
     value.type = 4;
     value.bytes = {static_cast<std::uint8_t>(*v), static_cast<std::uint8_t>(*v >> 8),
@@ -290,6 +294,18 @@ void WriteValue(std::string& out, const Value& value, Strings strings) {
 
 ParseResult Parse(std::string_view text, Strings strings) {
   ParseResult result;
+  // What regedit exports on Windows: UTF-16LE with a byte-order mark.
+  std::string converted;
+  if (text.size() >= 2 && static_cast<unsigned char>(text[0]) == 0xFF &&
+      static_cast<unsigned char>(text[1]) == 0xFE) {
+    std::u16string units;
+    for (std::size_t i = 2; i + 1 < text.size(); i += 2) {
+      units.push_back(static_cast<char16_t>(static_cast<unsigned char>(text[i]) |
+                                            static_cast<unsigned char>(text[i + 1]) << 8));
+    }
+    converted = utf::ToUtf8(units);
+    text = converted;
+  }
   const Lines lines = Split(text);
   constexpr std::size_t kNoKey = static_cast<std::size_t>(-1);
   std::size_t current = kNoKey;  // index of the key being read

@@ -85,6 +85,34 @@ TEST(RegfileParse, ReportsAndSkipsBadLines) {
   EXPECT_EQ(r.doc.keys[0].values[0].name, "ok");
 }
 
+TEST(RegfileParse, ADwordOfFewerThanEightDigitsIsABadLine) {
+  const auto r = Parse("[K]\n\"short\"=dword:3\n\"ok\"=dword:00000003\n", Strings::Narrow);
+  ASSERT_EQ(r.problems.size(), 1u);
+  EXPECT_EQ(r.problems[0].line, 2);
+  ASSERT_EQ(r.doc.keys.at(0).values.size(), 1u);
+  EXPECT_EQ(r.doc.keys[0].values[0].name, "ok");
+}
+
+// regedit on Windows exports UTF-16LE with a byte-order mark.
+TEST(RegfileParse, ReadsWhatRegeditWritesOnWindows) {
+  const std::u16string text =
+      u"Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Software\\Z]\r\n"
+      u"\"Name\"=\"Z\u00fcrich\"\r\n\"D\"=dword:0000002a\r\n";
+  std::string bytes = "\xff\xfe";
+  for (char16_t c : text) {
+    bytes += static_cast<char>(c & 0xFF);
+    bytes += static_cast<char>(c >> 8);
+  }
+  const auto r = Parse(bytes, Strings::Narrow);
+  EXPECT_TRUE(r.problems.empty());
+  ASSERT_EQ(r.doc.keys.size(), 1u);
+  EXPECT_EQ(r.doc.keys[0].path, "HKEY_CURRENT_USER\\Software\\Z");
+  ASSERT_EQ(r.doc.keys[0].values.size(), 2u);
+  EXPECT_EQ(r.doc.keys[0].values[0].bytes,
+            (std::vector<std::uint8_t>{'Z', 0xC3, 0xBC, 'r', 'i', 'c', 'h', 0}));
+  EXPECT_EQ(r.doc.keys[0].values[1].bytes, (std::vector<std::uint8_t>{0x2a, 0, 0, 0}));
+}
+
 TEST(RegfileWrite, RoundTripKeepsEveryByte) {
   Document doc;
   Key& k = FindOrAddKey(doc, "HKEY_CURRENT_USER\\Software\\X");

@@ -158,7 +158,7 @@ TEST_F(SimFaults, DisconnectFailsEverythingAndReleasesWhatIsClosed) {
 TEST(SimJournal, OneLinePerOperationInOrderWithPaths) {
   test::DeviceWorld world;
   world.AddDeviceFile("\\Sync\\A.ARR", "x");
-  world.SetDeviceReg("[HKEY_LOCAL_MACHINE\\Software\\Brenok\\ZAMO]\n\"DBState\"=dword:3\n");
+  world.SetDeviceReg("[HKEY_LOCAL_MACHINE\\Software\\Brenok\\ZAMO]\n\"DBState\"=dword:00000003\n");
   SimulatedDevice device(world.device_folder(), world.desktop_registry());
   device.CeGetDeviceId();
   EXPECT_TRUE(device.journal().empty());  // kept only when a test asks for it
