@@ -57,6 +57,12 @@ test: build
 demo: build
 	sh scripts/demo.sh build/native/zamopocket
 
+# Every fault kind at every operation of a whole session (make test runs
+# every third operation); prints runs, held and failed by kind.
+.PHONY: sweep
+sweep: build
+	ZP_SWEEP=full build/native/e2e_tests --gtest_filter='FaultSweep.*'
+
 # The README's picture of the progress dialog, taken during a session under Wine.
 .PHONY: screenshot
 screenshot: windows build

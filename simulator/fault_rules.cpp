@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstdlib>
 #include <iterator>
 #include <optional>
 
@@ -194,6 +195,7 @@ void FaultRules::Clear() {
 }
 
 FaultRules::Outcome FaultRules::Check(std::string_view operation, const std::u16string& path) {
+  if (++operations_ == kill_at_) std::_Exit(kKilledExitCode);  // nothing flushed, nothing closed
   if (disconnected_) return Outcome::Disconnected;
   if (disconnect_after_ == 0) {
     disconnected_ = true;
@@ -235,6 +237,11 @@ FaultRules FaultRules::Parse(std::string_view text, std::vector<std::string>* pr
           word.starts_with("after=") ? ParseNumber<int>(word.substr(6)) : std::nullopt;
       ok = after && *after >= 0 && Trim(rest).empty();
       if (ok) rules.DisconnectAfter(*after);
+    } else if (kind == "kill") {
+      const std::string_view word = TakeWord(rest);
+      const auto at = word.starts_with("at=") ? ParseNumber<int>(word.substr(3)) : std::nullopt;
+      ok = at && *at >= 1 && Trim(rest).empty();
+      if (ok) rules.KillAt(*at);
     } else if (kind == "slow") {
       const std::string_view operation = TakeWord(rest);
       const std::string_view word = TakeWord(rest);

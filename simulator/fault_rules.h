@@ -11,6 +11,7 @@
 //   lost <operation> [path=<pattern>] [nth=<n>] [always] [error=<code>] [drop]
 //   disconnect after=<n>
 //   slow <operation> ms=<n>
+//   kill at=<n>
 //
 // <operation> is a remote operation's name ("CeReadFile") or * for all of
 // them. The rule fires on the n-th call (default 1) that matches the
@@ -28,7 +29,9 @@
 // the way back (CeDeleteFile only); with `drop` the link is gone right
 // after it. `slow`: every call of the operation
 // waits n milliseconds before it is served, as over a slow cradle, so that
-// a test can watch a session while it copies.
+// a test can watch a session while it copies. `kill at=<n>`: the process
+// ends at once (exit code kKilledExitCode, no cleanup of any kind) when the
+// n-th operation is asked for, as a crash or a power cut would end it.
 #pragma once
 
 #include <cstdint>
@@ -56,6 +59,9 @@ struct FaultRule {
   int seen = 0;             ///< matching calls so far
 };
 
+/// The exit code of a process ended by a `kill` rule.
+inline constexpr int kKilledExitCode = 86;
+
 class FaultRules {
  public:
   enum class Outcome { Pass, Fail, ShortWrite, Lost, Disconnected };
@@ -66,6 +72,8 @@ class FaultRules {
   void ShortWrite(std::string path = {}, int nth = 1);
   /// After `operations` more served operations every operation fails.
   void DisconnectAfter(int operations);
+  /// The process ends when the n-th operation (from 1) is asked for.
+  void KillAt(int operation) { kill_at_ = operation; }
   /// The next operation, and every one after it, fails as after a lost link.
   void DisconnectNow() { disconnected_ = true; }
   /// Whether the lost reply of the last rule that fired drops the link.
@@ -83,7 +91,9 @@ class FaultRules {
   /// Reads the `faults` file format (see README); problems name their line.
   static FaultRules Parse(std::string_view text, std::vector<std::string>* problems);
 
-  bool empty() const { return rules_.empty() && disconnect_after_ < 0 && slow_.empty(); }
+  bool empty() const {
+    return rules_.empty() && disconnect_after_ < 0 && slow_.empty() && kill_at_ < 1;
+  }
   /// The error code of the last rule that fired (0 if it named none).
   std::uint32_t last_error() const { return last_error_; }
 
@@ -91,6 +101,8 @@ class FaultRules {
   std::vector<FaultRule> rules_;
   std::vector<std::pair<std::string, int>> slow_;  // operation, milliseconds
   int disconnect_after_ = -1;                      // operations still allowed; -1: never
+  int kill_at_ = 0;                                // the operation that ends the process; 0: none
+  int operations_ = 0;                             // asked for so far
   bool disconnected_ = false;
   std::uint32_t last_error_ = 0;
   bool last_drop_ = false;

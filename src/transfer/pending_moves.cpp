@@ -19,6 +19,18 @@ constexpr std::uint32_t kDevicePathNotFound = 3;
 
 enum class Held { No, Same, Other, Unknown };
 
+// Whether the device says the file is not there: its attributes cannot be
+// had because it does not exist, and a listing of its very name, which
+// succeeds, finds nothing. One answer alone is not enough to give up the
+// device's copy: a failing device may answer "not found" to everything.
+bool SurelyGone(RemoteDevice& device, const std::u16string& path) {
+  if (device.CeGetFileAttributes(path) != kInvalidAttributes) return false;
+  const std::uint32_t error = device.CeGetLastError();
+  if (error != kDeviceFileNotFound && error != kDevicePathNotFound) return false;
+  RemoteListing listing(device);
+  return ListRemote(device, path, kFafName, listing) && listing.count == 0;
+}
+
 // Whether the device's file has exactly the bytes of the desktop copy.
 Held CompareBytes(RemoteDevice& device, const std::u16string& source, const std::string& copy) {
   RemoteFile from(
@@ -38,10 +50,8 @@ Held CompareBytes(RemoteDevice& device, const std::u16string& source, const std:
 
 // Whether the device still holds `source`, and with the copy's bytes.
 Held DeviceHolds(RemoteDevice& device, const std::u16string& source, const std::string& copy) {
-  if (device.CeGetFileAttributes(source) == kInvalidAttributes) {
-    const std::uint32_t error = device.CeGetLastError();
-    return error == kDeviceFileNotFound || error == kDevicePathNotFound ? Held::No : Held::Unknown;
-  }
+  if (SurelyGone(device, source)) return Held::No;
+  if (device.CeGetFileAttributes(source) == kInvalidAttributes) return Held::Unknown;
   RemoteListing listing(device);
   if (!ListRemote(device, source, kFafAttributes | kFafSizeLow, listing)) return Held::Unknown;
   const std::optional<FileInfo> ours = PathInfo(copy);
@@ -54,10 +64,9 @@ Held DeviceHolds(RemoteDevice& device, const std::u16string& source, const std::
 
 Deletion DeleteOnDevice(RemoteDevice& device, const std::u16string& path) {
   if (device.CeDeleteFile(path)) return Deletion::Deleted;
+  if (SurelyGone(device, path)) return Deletion::Deleted;  // only the reply was lost
   if (device.CeGetFileAttributes(path) != kInvalidAttributes) return Deletion::StillThere;
-  const std::uint32_t error = device.CeGetLastError();
-  return error == kDeviceFileNotFound || error == kDevicePathNotFound ? Deletion::Deleted
-                                                                      : Deletion::Unknown;
+  return Deletion::Unknown;
 }
 
 bool NameArray(const std::string& complete, ArrayNames& names, std::string& named) {

@@ -1,0 +1,178 @@
+// The sweep: a full session with a fault at every operation, then a clean
+// session, checking after each that no array was lost, none is twice, and
+// nothing half-written carries an array's name. ZP_SWEEP=full (make sweep)
+// runs every operation index of every kind; the short form of make test
+// takes every third.
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "e2e/session_world.h"
+#include "e2e/wine_launcher.h"
+#include "simulator/fault_rules.h"
+
+namespace zp::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr char kSyncFolder[] = "\\My Documents\\Personal\\ZAMO\\Sync\\";
+
+// The arrays of the world: empty, one block, several blocks.
+const std::map<std::string, std::string>& Arrays() {
+  static const std::map<std::string, std::string> arrays = {
+      {"A.ARR", ""}, {"B.ARR", std::string(100, 'b')}, {"C.ARR", std::string(40000, 'c')}};
+  return arrays;
+}
+const std::map<std::string, std::string>& Waiting() {
+  static const std::map<std::string, std::string> waiting = {{"R.CLS", "regions"},
+                                                             {"S.TMT", "survey"}};
+  return waiting;
+}
+
+// One world for one faulted session and the clean one after it.
+class Round : public SessionWorld {
+ public:
+  Round() {
+    for (const auto& [name, bytes] : Arrays()) world.AddDeviceFile(kSyncFolder + name, bytes);
+    world.AddDeviceFile(std::string(kSyncFolder) + "OLD.TMT", "old template");
+    world.AddDeviceFile(std::string(kSyncFolder) + "OLD.CLS", "old classifier");
+    PutDesktopFile("c/ZAMO/Field/FromPocket/ARR00001.ARR", "an earlier array");
+    for (const auto& [name, bytes] : Waiting())
+      PutDesktopFile("c/ZAMO/Field/ToPocket/" + name, bytes);
+  }
+  void TestBody() override {}
+
+  RunResult RunWith(const std::string& faults) {
+    world.SetFaults(faults);
+    return Run();
+  }
+
+  // The promise after any session: every array on the handheld, or whole
+  // in FromPocket (an array name, or a complete copy not yet named), at
+  // least once and under an array name at most once; no array name holds
+  // anything but an array; DBState 4 only with everything delivered.
+  std::string Broken() const {
+    const fs::path from_pocket = fs::path(world.desktop_root()) / "c/ZAMO/Field/FromPocket";
+    std::map<std::string, int> named, anywhere;
+    for (const auto& [name, bytes] : Arrays()) {
+      anywhere[name] += world.DeviceHas(kSyncFolder + name);
+    }
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(from_pocket, ec)) {
+      const std::string file = entry.path().filename().string();
+      const std::string bytes = DesktopFile("c/ZAMO/Field/FromPocket/" + file);
+      std::string which;
+      for (const auto& [name, content] : Arrays()) {
+        if (content == bytes) which = name;
+      }
+      if (file.ends_with(".part")) continue;  // a partial copy: no array, removed next time
+      if (file.ends_with(".done")) {
+        if (which.empty()) return "an incomplete copy " + file;
+        ++anywhere[which];
+        continue;
+      }
+      if (file == "ARR00001.ARR") {
+        if (bytes != "an earlier array") return "the earlier array changed";
+        continue;
+      }
+      if (which.empty()) return file + " holds no array";
+      ++named[which];
+      ++anywhere[which];
+    }
+    for (const auto& [name, bytes] : Arrays()) {
+      if (anywhere[name] == 0) return name + " is lost";
+      if (named[name] > 1) return name + " is twice in FromPocket";
+    }
+    if (DeviceState() == "dword:00000004") {
+      for (const auto& [name, bytes] : Waiting()) {
+        if (world.DeviceFile(kSyncFolder + name) != bytes) return "state 4 without " + name;
+      }
+    }
+    return "";
+  }
+
+  // After the clean session: each array exactly once in FromPocket, none on
+  // the handheld, state 4, the handheld holding exactly what waited.
+  std::string NotComplete() const {
+    if (DeviceState() != "dword:00000004") return "state " + DeviceState();
+    const std::string listing = DesktopListing("c/ZAMO/Field/FromPocket");
+    if (listing != "ARR00001.ARR ARR00002.ARR ARR00003.ARR ARR00004.ARR") return listing;
+    for (const auto& [name, bytes] : Arrays()) {
+      if (world.DeviceHas(kSyncFolder + name)) return name + " is still on the handheld";
+    }
+    if (DeviceListing(kSyncFolder) != "R.CLS S.TMT") return DeviceListing(kSyncFolder);
+    for (const auto& [name, bytes] : Waiting()) {
+      if (world.DeviceFile(kSyncFolder + name) != bytes) return name + " differs";
+    }
+    return Broken();
+  }
+};
+
+struct Tally {
+  int runs = 0, held = 0;
+  std::vector<std::string> failed;
+};
+
+TEST(FaultSweep, EveryFaultAtEveryOperationLosesNothingAndOneCleanSessionCompletes) {
+  if (UnderWine()) GTEST_SKIP() << "the sweep runs the Linux program";
+  const bool full = [] {
+    const char* sweep = std::getenv("ZP_SWEEP");
+    return sweep && std::string(sweep) == "full";
+  }();
+  // How many operations a whole session asks for: killed at N, it dies
+  // while N is within them.
+  int operations = 0;
+  for (int n = 1;; ++n) {
+    ASSERT_LT(n, 1000);
+    Round round;
+    if (round.RunWith("kill at=" + std::to_string(n) + "\n").exit_code != kKilledExitCode) {
+      operations = n - 1;
+      break;
+    }
+  }
+  ASSERT_GT(operations, 20);
+
+  const std::vector<std::pair<std::string, std::string>> kinds = {
+      {"kill", "kill at=%d\n"},
+      {"fail once", "fail * nth=%d\n"},
+      {"fail from then on", "fail * nth=%d always\n"},
+      {"lost reply", "lost CeDeleteFile nth=%d\n"},
+      {"lost reply and link", "lost CeDeleteFile nth=%d drop\n"},
+  };
+  std::map<std::string, Tally> tallies;
+  for (const auto& [kind, format] : kinds) {
+    // Three arrays to delete on the handheld, and the two old files.
+    const int last = kind.starts_with("lost") ? 5 : operations;
+    for (int n = 1; n <= last; n += full || kind.starts_with("lost") ? 1 : 3) {
+      char faults[64];
+      std::snprintf(faults, sizeof faults, format.c_str(), n);
+      Tally& tally = tallies[kind];
+      ++tally.runs;
+      Round round;
+      const RunResult faulted = round.RunWith(faults);
+      std::string why = round.Broken();
+      if (why.empty()) {
+        round.RunWith("");
+        why = round.NotComplete();
+      }
+      if (why.empty()) {
+        ++tally.held;
+      } else {
+        tally.failed.push_back(std::to_string(n) + ": " + why + " (exit " +
+                               std::to_string(faulted.exit_code) + ")");
+      }
+    }
+  }
+  for (const auto& [kind, tally] : tallies) {
+    std::printf("sweep %-20s runs %4d held %4d failed %zu\n", kind.c_str(), tally.runs, tally.held,
+                tally.failed.size());
+    for (const std::string& failure : tally.failed) ADD_FAILURE() << kind << " at " << failure;
+  }
+  std::printf("sweep: a whole session asks for %d operations\n", operations);
+}
+
+}  // namespace
+}  // namespace zp::test
