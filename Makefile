@@ -3,6 +3,8 @@ PACKAGES := cmake ninja-build g++ make googletest
 # The Windows build and its tests under Wine (64-bit Wine only).
 WINDOWS_PACKAGES := g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64 wixl zip \
   xvfb xdotool x11-apps imagemagick
+# The fuzz targets: clang with libFuzzer.
+FUZZ_PACKAGES := clang libclang-rt-14-dev
 JOBS ?= 2
 
 .PHONY: all deps windows-deps build test windows windows-test demo clean
@@ -52,7 +54,20 @@ test: build
 	cmake --preset asan >/dev/null
 	cmake --build --preset asan -j $(JOBS)
 	ctest --preset asan -j $(JOBS)
+	$(MAKE) --no-print-directory fuzz-build
+	sh scripts/fuzz.sh 5
 	$(MAKE) --no-print-directory windows-test
+
+# The fuzz targets of the .reg reader, the pending list, the wildcard match,
+# the faults file and the stand-in's paths, under ASan and UBSan.
+.PHONY: fuzz-build fuzz
+fuzz-build: deps
+	$(call install_missing,$(FUZZ_PACKAGES))
+	cmake --preset fuzz >/dev/null
+	cmake --build --preset fuzz -j $(JOBS)
+
+fuzz: fuzz-build
+	sh scripts/fuzz.sh 60
 
 demo: build
 	sh scripts/demo.sh build/native/zamopocket

@@ -11,7 +11,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr std::uint32_t kOpenAlways = 4;
+// OPEN_ALWAYS (4) lies between: it opens or creates, as any accepted disposition may.
 constexpr std::uint32_t kTruncateExisting = 5;
 
 // The filebuf mode for an open file: `fresh` when the file is created or
