@@ -51,7 +51,8 @@ add_executable(unit_tests
   tests/transfer/array_collection_test.cpp
   tests/transfer/pending_moves_test.cpp
   tests/transfer/array_names_test.cpp
-  tests/transfer/delivery_test.cpp)
+  tests/transfer/delivery_test.cpp
+  tests/transfer/desktop_faults_test.cpp)
 target_link_libraries(unit_tests PRIVATE zptestsupport GTest::gtest_main)
 zp_target(unit_tests)
 gtest_discover_tests(unit_tests DISCOVERY_TIMEOUT 60 PROPERTIES LABELS unit)

@@ -45,8 +45,10 @@ class Round : public SessionWorld {
   }
   void TestBody() override {}
 
-  RunResult RunWith(const std::string& faults) {
+  // `faults` for the handheld, `desktop` for the desktop stand-in.
+  RunResult RunWith(const std::string& faults, const std::string& desktop = "") {
     world.SetFaults(faults);
+    PutDesktopFile("faults", desktop);
     return Run();
   }
 
@@ -134,25 +136,42 @@ TEST(FaultSweep, EveryFaultAtEveryOperationLosesNothingAndOneCleanSessionComplet
     }
   }
   ASSERT_GT(operations, 20);
+  int desktop_operations = 0;
+  for (int n = 1;; ++n) {
+    ASSERT_LT(n, 1000);
+    Round round;
+    if (round.RunWith("", "kill at=" + std::to_string(n) + "\n").exit_code != 87) {
+      desktop_operations = n - 1;
+      break;
+    }
+  }
+  ASSERT_GT(desktop_operations, 10);
 
-  const std::vector<std::pair<std::string, std::string>> kinds = {
-      {"kill", "kill at=%d\n"},
-      {"fail once", "fail * nth=%d\n"},
-      {"fail from then on", "fail * nth=%d always\n"},
-      {"lost reply", "lost CeDeleteFile nth=%d\n"},
-      {"lost reply and link", "lost CeDeleteFile nth=%d drop\n"},
+  struct Kind {
+    std::string name, format;
+    bool desktop;
+  };
+  const std::vector<Kind> kinds = {
+      {"kill", "kill at=%d\n", false},
+      {"fail once", "fail * nth=%d\n", false},
+      {"fail from then on", "fail * nth=%d always\n", false},
+      {"lost reply", "lost CeDeleteFile nth=%d\n", false},
+      {"lost reply and link", "lost CeDeleteFile nth=%d drop\n", false},
+      {"desktop kill", "kill at=%d\n", true},
+      {"desktop fail once", "fail * nth=%d\n", true},
+      {"desktop fail on", "fail * nth=%d always\n", true},
   };
   std::map<std::string, Tally> tallies;
-  for (const auto& [kind, format] : kinds) {
+  for (const auto& [kind, format, desktop] : kinds) {
     // Three arrays to delete on the handheld, and the two old files.
-    const int last = kind.starts_with("lost") ? 5 : operations;
+    const int last = kind.starts_with("lost") ? 5 : desktop ? desktop_operations : operations;
     for (int n = 1; n <= last; n += full || kind.starts_with("lost") ? 1 : 3) {
       char faults[64];
       std::snprintf(faults, sizeof faults, format.c_str(), n);
       Tally& tally = tallies[kind];
       ++tally.runs;
       Round round;
-      const RunResult faulted = round.RunWith(faults);
+      const RunResult faulted = desktop ? round.RunWith("", faults) : round.RunWith(faults);
       std::string why = round.Broken();
       if (why.empty()) {
         round.RunWith("");
@@ -171,7 +190,8 @@ TEST(FaultSweep, EveryFaultAtEveryOperationLosesNothingAndOneCleanSessionComplet
                 tally.failed.size());
     for (const std::string& failure : tally.failed) ADD_FAILURE() << kind << " at " << failure;
   }
-  std::printf("sweep: a whole session asks for %d operations\n", operations);
+  std::printf("sweep: a whole session asks for %d remote and %d desktop operations\n", operations,
+              desktop_operations);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "platform/posix/posix_faults.h"
 #include "platform/posix/posix_paths.h"
 
 namespace zp {
@@ -32,6 +33,7 @@ File::~File() {
 
 bool File::Read(void* buffer, std::uint32_t size, std::uint32_t& got) {
   got = 0;
+  if (impl_ && posix::DesktopFault("ReadFile", kErrorReadFault)) return false;
   if (!impl_) {
     SetLastErrorCode(kErrorInvalidHandle);
     return false;
@@ -53,6 +55,7 @@ bool File::Read(void* buffer, std::uint32_t size, std::uint32_t& got) {
 
 bool File::Write(const void* buffer, std::uint32_t size, std::uint32_t& put) {
   put = 0;
+  if (impl_ && posix::DesktopFault("WriteFile", kErrorWriteFault)) return false;
   if (!impl_) {
     SetLastErrorCode(kErrorInvalidHandle);
     return false;
@@ -72,6 +75,7 @@ bool File::Write(const void* buffer, std::uint32_t size, std::uint32_t& put) {
 }
 
 bool File::Flush() {
+  if (impl_ && posix::DesktopFault("FlushFileBuffers", kErrorWriteFault)) return false;
   if (!impl_) {
     SetLastErrorCode(kErrorInvalidHandle);
     return false;
@@ -100,6 +104,11 @@ bool File::Close() {
   if (!impl_) return true;
   const int fd = impl_->fd;
   impl_.reset();
+  // A failed close still lets go of the descriptor, as CloseHandle does.
+  if (posix::DesktopFault("CloseHandle", kErrorWriteFault)) {
+    ::close(fd);
+    return false;
+  }
   // After EINTR the descriptor is closed all the same on Linux.
   if (::close(fd) != 0 && errno != EINTR) {
     SetLastErrorCode(posix::ErrorFromErrno(errno, kErrorWriteFault));
@@ -140,6 +149,7 @@ std::uint32_t Attributes(const struct stat& st) {
 }  // namespace
 
 File OpenDesktopFile(const std::string& path, FileMode mode) {
+  if (posix::DesktopFault("CreateFile", kErrorAccessDenied)) return {};
   const auto mapped = posix::MapPath(path);
   if (!mapped) return {};
   if (mapped->trailing_separator || mapped->drive_root) {
@@ -201,6 +211,7 @@ std::optional<FileInfo> PathInfo(const std::string& path) {
 }
 
 bool MakeFolder(const std::string& path) {
+  if (posix::DesktopFault("CreateDirectory", kErrorAccessDenied)) return false;
   const auto mapped = posix::MapPath(path);
   if (!mapped) return false;
   if (mapped->drive_root) {  // Windows refuses to create "c:\"
@@ -218,6 +229,7 @@ bool MakeFolder(const std::string& path) {
 }
 
 bool RemoveFile(const std::string& path) {
+  if (posix::DesktopFault("DeleteFile", kErrorAccessDenied)) return false;
   const auto mapped = posix::MapPath(path);
   if (!mapped) return false;
   struct stat st {};

@@ -7,6 +7,7 @@
 #include <cerrno>
 
 #include "platform/platform.h"
+#include "platform/posix/posix_faults.h"
 #include "platform/posix/posix_paths.h"
 
 namespace zp {
@@ -42,6 +43,7 @@ bool Matches(std::string_view pattern, std::string_view name) {
 }  // namespace
 
 std::vector<FindEntry> FindFiles(const std::string& pattern) {
+  if (posix::DesktopFault("FindFirstFile", kErrorAccessDenied)) return {};
   const std::size_t slash = pattern.rfind('\\');
   if (slash == std::string::npos) {
     SetLastErrorCode(kErrorPathNotFound);

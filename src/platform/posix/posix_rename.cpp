@@ -6,6 +6,7 @@
 #include <cerrno>
 
 #include "platform/platform.h"
+#include "platform/posix/posix_faults.h"
 #include "platform/posix/posix_paths.h"
 
 namespace zp {
@@ -33,6 +34,7 @@ bool SyncFolderOf(const std::string& path) {
 }  // namespace
 
 bool RenameFile(const std::string& from, const std::string& to, bool durable) {
+  if (posix::DesktopFault("MoveFileEx", kErrorAccessDenied)) return false;
   const auto source = posix::MapPath(from);
   const auto target = posix::MapPath(to);
   if (!source || !target) return false;
