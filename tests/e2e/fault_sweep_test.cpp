@@ -3,10 +3,12 @@
 // nothing half-written carries an array's name. ZP_SWEEP=full (make sweep)
 // runs every operation index of every kind; the short form of make test
 // takes every third.
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "e2e/session_world.h"
@@ -44,6 +46,8 @@ class Round : public SessionWorld {
       PutDesktopFile("c/ZAMO/Field/ToPocket/" + name, bytes);
   }
   void TestBody() override {}
+  void SetFaults(const std::string& faults) { world.SetFaults(faults); }
+  using SessionWorld::Run;
 
   // `faults` for the handheld, `desktop` for the desktop stand-in.
   RunResult RunWith(const std::string& faults, const std::string& desktop = "") {
@@ -192,6 +196,28 @@ TEST(FaultSweep, EveryFaultAtEveryOperationLosesNothingAndOneCleanSessionComplet
   }
   std::printf("sweep: a whole session asks for %d remote and %d desktop operations\n", operations,
               desktop_operations);
+}
+
+// ActiveSync may start two sessions at one docking: started together, at
+// 20 different distances, they lose nothing and take nothing twice.
+TEST(FaultSweep, TwoSessionsStartedTogetherLoseNothing) {
+  if (UnderWine()) GTEST_SKIP() << "the sweep runs the Linux program";
+  int both_ran = 0;
+  for (int stagger = 0; stagger < 20; ++stagger) {
+    SCOPED_TRACE("second session " + std::to_string(stagger * 2) + " ms after the first");
+    Round round;
+    round.SetFaults("slow CeReadFile ms=2\n");
+    RunResult first;
+    std::thread first_session([&] { first = round.Run(); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(stagger * 2));
+    const RunResult second = round.Run();
+    first_session.join();
+    EXPECT_EQ(round.Broken(), "");
+    both_ran += first.exit_code == 0 && second.exit_code == 0;
+    round.RunWith("");
+    EXPECT_EQ(round.NotComplete(), "");
+  }
+  std::printf("two sessions: both ran to the end %d times of 20\n", both_ran);
 }
 
 }  // namespace
