@@ -44,10 +44,12 @@ include(GoogleTest)
 
 # Looks for the progress dialog while a session runs (the scenarios under Wine).
 add_executable(dialog_probe tests/win32/dialog_probe.cpp)
+target_include_directories(dialog_probe PRIVATE src)
 zp_target(dialog_probe)
 
 # A rapi.dll with only some exports, for the binding's missing-export case.
 add_library(partial_rapi SHARED tests/win32/partial_rapi.cpp tests/win32/partial_rapi.def)
+target_include_directories(partial_rapi PRIVATE src)
 set_target_properties(partial_rapi PROPERTIES PREFIX "" OUTPUT_NAME rapi
   RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/partial ARCHIVE_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/partial)
 zp_target(partial_rapi)

@@ -3,13 +3,7 @@
 // A test fixture, never shipped. It holds no device of its own: it asks the
 // rapi.dll beside it for the process's one SimulatedDevice (export ordinal
 // 100), so that both DLLs serve the same session and its fault rules.
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "platform/win32/windows_api.h"
 
 #include <cstdint>
 #include <string>

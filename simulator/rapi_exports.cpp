@@ -4,13 +4,7 @@
 // process; the stand-in ceutil.dll reaches the same device through the
 // accessor exported by ordinal only, so that fault rules count every
 // operation of a session, whichever DLL served it.
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "platform/win32/windows_api.h"
 
 #include <cstdint>
 #include <string>

@@ -1,14 +1,7 @@
 // RapiLibrary: ActiveSync's rapi.dll and ceutil.dll loaded at run time, each export bound by name.
 #include "device/rapi_library.h"
 
-// libstdc++ defines NOMINMAX itself, the build may define either.
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "platform/win32/windows_api.h"
 
 #include <algorithm>
 #include <cstddef>

@@ -1,13 +1,8 @@
 // The Win32 renderer of the progress window: the dialog of template 101 and ProgressDlgProc.
 #include "report/progress_dialog.h"
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "platform/win32/windows_api.h"
+
 // commctrl.h needs what windows.h declares.
 #include <commctrl.h>
 

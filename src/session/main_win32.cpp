@@ -1,12 +1,5 @@
 // Entry point of the Windows program: one session against the handheld docked through ActiveSync.
-// libstdc++ defines NOMINMAX itself, the build may define either.
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "platform/win32/windows_api.h"
 
 #include <exception>
 

@@ -1,5 +1,8 @@
 #include "support/temp_dir.h"
 
+#include <algorithm>
+#include <vector>
+
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -34,6 +37,18 @@ std::string TempDir::Read(const std::string& relative) const {
 
 bool TempDir::Exists(const std::string& relative) const {
   return std::filesystem::exists(path_ / relative);
+}
+
+std::string FolderListing(const std::filesystem::path& folder) {
+  std::vector<std::string> names;
+  std::error_code ec;
+  for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
+    names.push_back(entry.path().filename().string() + (entry.is_directory() ? "/" : ""));
+  }
+  std::sort(names.begin(), names.end());
+  std::string all;
+  for (const std::string& name : names) all += (all.empty() ? "" : " ") + name;
+  return all;
 }
 
 }  // namespace zp::test

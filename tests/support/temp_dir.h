@@ -24,4 +24,8 @@ class TempDir {
   std::filesystem::path path_;
 };
 
+/// The names in a folder, sorted and joined by spaces, each folder's with a
+/// trailing '/' ("" when the folder is missing).
+std::string FolderListing(const std::filesystem::path& folder);
+
 }  // namespace zp::test

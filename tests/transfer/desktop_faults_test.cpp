@@ -33,16 +33,8 @@ class DesktopFaults : public test::HandheldTest {
     posix::SetDesktopFaults("");
     return ok;
   }
-  std::string Listing() const {
-    std::vector<std::string> names;
-    for (const auto& e : std::filesystem::directory_iterator(desktop.dir().path() / "c/F")) {
-      names.push_back(e.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    std::string all;
-    for (const std::string& n : names) all += (all.empty() ? "" : " ") + n;
-    return all;
-  }
+  std::string Listing() const { return test::FolderListing(desktop.dir().path() / "c/F"); }
+
   bool OnDevice() const { return DeviceHas(test::kSync + std::string("A.ARR")); }
 
   const std::u16string sync = u"\\My Documents\\Personal\\ZAMO\\Sync\\";

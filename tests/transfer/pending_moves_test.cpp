@@ -48,16 +48,7 @@ class PendingMoves : public test::HandheldTest {
   void TearDown() override { DestroyProgress(); }
   bool Run() { return CopyArrays(device(), sync, "c:\\F\\"); }
   std::string Sync(const std::string& name) const { return test::kSync + name; }
-  std::string Listing() const {
-    std::vector<std::string> names;
-    for (const auto& e : std::filesystem::directory_iterator(desktop.dir().path() / "c/F")) {
-      names.push_back(e.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    std::string all;
-    for (const std::string& n : names) all += (all.empty() ? "" : " ") + n;
-    return all;
-  }
+  std::string Listing() const { return test::FolderListing(desktop.dir().path() / "c/F"); }
 
   const std::u16string sync = u"\\My Documents\\Personal\\ZAMO\\Sync\\";
 };

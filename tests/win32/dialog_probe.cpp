@@ -2,13 +2,8 @@
 // to show its bar at a position of at least <percent> and prints what it
 // finds, one "name=value" a line.
 // Usage: dialog_probe <seconds> [<percent>]. Exit code 0 when found, 1 when not in time.
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "platform/win32/windows_api.h"
+
 // commctrl.h needs what windows.h declares.
 #include <commctrl.h>
 

@@ -1,11 +1,5 @@
 // A rapi.dll that exports only CeRapiInit and CeRapiUninit: RapiLibrary must fail every other call.
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "platform/win32/windows_api.h"
 
 // Named in partial_rapi.def; __stdcall as the real DLL's.
 extern "C" {

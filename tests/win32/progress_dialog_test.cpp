@@ -1,11 +1,6 @@
 // The progress dialog on the real controls (needs a display: the tests run under Xvfb).
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "platform/win32/windows_api.h"
+
 // commctrl.h needs what windows.h declares.
 #include <commctrl.h>
 #include <gtest/gtest.h>

@@ -1,11 +1,5 @@
 // RapiLibrary under Wine: no DLLs, a partial rapi.dll, the stand-ins with no device, translation.
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "platform/win32/windows_api.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,5 @@
 // Tests of the Windows desktop registry against the real registry of the machine (or of Wine).
-#define WIN32_LEAN_AND_MEAN
-#define NOMINMAX
-#include <windows.h>
+#include "platform/win32/windows_api.h"
 
 #include <gtest/gtest.h>
 

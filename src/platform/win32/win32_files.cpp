@@ -1,7 +1,5 @@
 // Desktop files and folders on Windows: CreateFileA, ReadFile, WriteFile, attributes.
-#define WIN32_LEAN_AND_MEAN
-#define NOMINMAX
-#include <windows.h>
+#include "platform/win32/windows_api.h"
 
 #include "platform/platform.h"
 

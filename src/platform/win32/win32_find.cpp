@@ -1,7 +1,5 @@
 // Wildcard listings on Windows: FindFirstFileA / FindNextFileA.
-#define WIN32_LEAN_AND_MEAN
-#define NOMINMAX
-#include <windows.h>
+#include "platform/win32/windows_api.h"
 
 #include <cstring>
 

@@ -1,7 +1,5 @@
 // The yes/no question on Windows: a message box.
-#define WIN32_LEAN_AND_MEAN
-#define NOMINMAX
-#include <windows.h>
+#include "platform/win32/windows_api.h"
 
 #include "platform/platform.h"
 

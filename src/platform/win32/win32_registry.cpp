@@ -1,7 +1,5 @@
 // The desktop registry on Windows: RegOpenKeyExA, RegQueryValueExA, RegSetValueExA.
-#define WIN32_LEAN_AND_MEAN
-#define NOMINMAX
-#include <windows.h>
+#include "platform/win32/windows_api.h"
 
 #include <algorithm>
 #include <limits>

@@ -1,11 +1,5 @@
 // Renaming without replacing on Windows: MoveFileExA without MOVEFILE_REPLACE_EXISTING.
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "platform/win32/windows_api.h"
 
 #include "platform/platform.h"
 

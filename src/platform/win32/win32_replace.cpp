@@ -1,7 +1,5 @@
 // Durable replacement of a file's contents on Windows: a flushed temporary file moved over it.
-#define WIN32_LEAN_AND_MEAN
-#define NOMINMAX
-#include <windows.h>
+#include "platform/win32/windows_api.h"
 
 #include <algorithm>
 

@@ -1,7 +1,5 @@
 // The log stream on Windows: a C stream opened for appending.
-#define WIN32_LEAN_AND_MEAN
-#define NOMINMAX
-#include <windows.h>
+#include "platform/win32/windows_api.h"
 
 #include <cerrno>
 

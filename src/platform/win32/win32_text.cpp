@@ -1,7 +1,5 @@
 // Desktop text on Windows: the ANSI code page, converted to and from UTF-16.
-#define WIN32_LEAN_AND_MEAN
-#define NOMINMAX
-#include <windows.h>
+#include "platform/win32/windows_api.h"
 
 #include <limits>
 

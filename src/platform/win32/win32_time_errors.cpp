@@ -1,7 +1,5 @@
 // Local time, the thread's last error and the system's error texts on Windows.
-#define WIN32_LEAN_AND_MEAN
-#define NOMINMAX
-#include <windows.h>
+#include "platform/win32/windows_api.h"
 
 #include "platform/platform.h"
 
