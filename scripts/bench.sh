@@ -59,26 +59,26 @@ measure() {
   label=$1
   shift
   echo "  $label: $*"
-  for spec in "$@"; do
-    world=${spec#*@}
+  for job in "$@"; do
+    world=${job#*@}
     printf 'rm -rf "%s" && cp -a "%s" "%s" && sync\n' "$run" "$work/worlds/$world" "$run" \
       >"$work/cmd/prepare-$world.sh"
-    rm -f "$results/$label.$spec.times"
+    rm -f "$results/$label.$job.times"
   done
   r=0
   while [ "$r" -lt "$runs" ]; do
-    for spec in "$@"; do
-      hyperfine --style none --runs 1 --prepare "sh '$work/cmd/prepare-${spec#*@}.sh'" \
-        --export-csv "$results/$label.run.csv" "sh '$work/cmd/${spec%@*}.sh'" \
+    for job in "$@"; do
+      hyperfine --style none --runs 1 --prepare "sh '$work/cmd/prepare-${job#*@}.sh'" \
+        --export-csv "$results/$label.run.csv" "sh '$work/cmd/${job%@*}.sh'" \
         >"$results/$label.log" 2>&1 || { cat "$results/$label.log"; exit 1; }
-      awk -F, 'NR == 2 { print $2 }' "$results/$label.run.csv" >>"$results/$label.$spec.times"
+      awk -F, 'NR == 2 { print $2 }' "$results/$label.run.csv" >>"$results/$label.$job.times"
     done
     r=$((r + 1))
   done
   echo "command,median,runs" >"$results/$label.csv"
-  for spec in "$@"; do
-    sort -g "$results/$label.$spec.times" |
-      awk -v c="$spec" '{ t[NR] = $1 } END { m = NR % 2 ? t[(NR + 1) / 2] : (t[NR / 2] + t[NR / 2 + 1]) / 2
+  for job in "$@"; do
+    sort -g "$results/$label.$job.times" |
+      awk -v c="$job" '{ t[NR] = $1 } END { m = NR % 2 ? t[(NR + 1) / 2] : (t[NR / 2] + t[NR / 2 + 1]) / 2
         printf "%s,%s", c, m; for (i = 1; i <= NR; i++) printf "%s%s", (i == 1 ? "," : " "), t[i]; print "" }' \
       >>"$results/$label.csv"
   done
@@ -169,10 +169,10 @@ cpu=$(awk -F': ' '/^model name/ { print $2; exit }' /proc/cpuinfo)
   echo
   echo "| world | session ms | per array ms | durable ms | per array ms |"
   echo "|---|---:|---:|---:|---:|"
-  for spec in "small1k:$n1k arrays of 4 KiB:$n1k:perarray" "small10k:$n10k arrays of 4 KiB:$n10k:perarray" \
+  for job in "small1k:$n1k arrays of 4 KiB:$n1k:perarray" "small10k:$n10k arrays of 4 KiB:$n10k:perarray" \
     "into0:$ninto arrays of 64 KiB into an empty FromPocket:$ninto:into" \
     "intofull:$ninto arrays of 64 KiB into a FromPocket of $nfull arrays:$ninto:into"; do
-    w=${spec%%:*}; rest=${spec#*:}; label=${rest##*:}; rest=${rest%:*}; what=${rest%:*}; count=${rest##*:}
+    w=${job%%:*}; rest=${job#*:}; label=${rest##*:}; rest=${rest%:*}; what=${rest%:*}; count=${rest##*:}
     s=$(median $label session@$w); d=$(median $label durable@$w)
     echo "| $what | $(ms "$s") | $(per "$s" "$count") | $(ms "$d") | $(per "$d" "$count") |"
   done
@@ -201,12 +201,12 @@ cpu=$(awk -F': ' '/^model name/ { print $2; exit }' /proc/cpuinfo)
   echo
   echo "| world | peak resident MiB | |"
   echo "|---|---:|---|"
-  for spec in "many64k:$n64k arrays of 64 KiB" "mixed:$n1m arrays of 1 MiB, $((2 * nwait)) waiting files" \
+  for job in "many64k:$n64k arrays of 64 KiB" "mixed:$n1m arrays of 1 MiB, $((2 * nwait)) waiting files" \
     "big:one array of $((big / 1048576)) MiB" "small1k:$n1k arrays of 4 KiB" "small10k:$n10k arrays of 4 KiB" \
     "into0:$ninto arrays into an empty FromPocket" "intofull:$ninto arrays into $nfull arrays" \
     "huge:one array of $((huge / 1048576)) MiB"; do
-    w=${spec%%:*}; k=$(cat "$results/$w.peak")
-    echo "| ${spec#*:} | $(mib "$k") | $(awk -v k="$k" 'BEGIN { print (k < 8192 ? "met" : "missed") }') |"
+    w=${job%%:*}; k=$(cat "$results/$w.peak")
+    echo "| ${job#*:} | $(mib "$k") | $(awk -v k="$k" 'BEGIN { print (k < 8192 ? "met" : "missed") }') |"
   done
   echo
   echo "## Every run (seconds, in order of size)"
