@@ -128,7 +128,8 @@ class File {
   bool Read(void* buffer, std::uint32_t size, std::uint32_t& got);
   /// WriteFile: false on failure; `put` tells how much was written.
   bool Write(const void* buffer, std::uint32_t size, std::uint32_t& put);
-  /// FlushFileBuffers: the bytes written are on stable storage.
+  /// FlushFileBuffers: the bytes written are on stable storage (the file's
+  /// name is made to last by a durable RenameFile).
   bool Flush();
   /// CloseHandle now; false when the close reported an error.
   bool Close();

@@ -14,7 +14,6 @@ namespace zp {
 
 struct File::Impl {
   int fd = -1;
-  std::string folder;  // the host folder of a file this open created, else empty
 };
 
 File::File() noexcept = default;
@@ -85,18 +84,9 @@ bool File::Flush() {
     SetLastErrorCode(posix::ErrorFromErrno(errno, kErrorWriteFault));
     return false;
   }
-  // A file this open created is on stable storage only once its folder's
-  // entry for it is too.
-  if (!impl_->folder.empty()) {
-    const int dir = ::open(impl_->folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    const bool synced = dir >= 0 && (::fsync(dir) == 0 || errno == EINVAL);
-    if (dir >= 0) ::close(dir);
-    if (!synced) {
-      SetLastErrorCode(kErrorWriteFault);
-      return false;
-    }
-    impl_->folder.clear();
-  }
+  // As FlushFileBuffers: the contents, not the folder's entry. A name that
+  // must last is given by a durable rename (RenameFile), which flushes the
+  // folder once, after the contents.
   return true;
 }
 
@@ -168,11 +158,6 @@ File OpenDesktopFile(const std::string& path, FileMode mode) {
       flags |= O_WRONLY | O_CREAT | O_EXCL;
       break;
   }
-  // Whether this open creates the file (its folder is then flushed too): an
-  // exclusive create always does, a read never; only a truncating create asks.
-  struct stat before {};
-  const bool creates = mode == FileMode::CreateNew || (mode == FileMode::CreateAlways &&
-                                                       ::stat(mapped->path.c_str(), &before) != 0);
   int fd = -1;
   do {
     fd = ::open(mapped->path.c_str(), flags, 0644);
@@ -183,10 +168,6 @@ File OpenDesktopFile(const std::string& path, FileMode mode) {
   }
   auto impl = std::make_unique<File::Impl>();
   impl->fd = fd;
-  if (creates) {
-    const std::size_t slash = mapped->path.find_last_of('/');
-    impl->folder = slash == 0 ? "/" : mapped->path.substr(0, slash);
-  }
   File file(std::move(impl));
   struct stat st {};
   if (mode == FileMode::ReadExisting && ::fstat(fd, &st) == 0 &&
