@@ -2,7 +2,9 @@
 #include "platform/posix/posix_paths.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -197,6 +199,18 @@ std::uint32_t ErrorFromErrno(int err, std::uint32_t fallback) {
     default:
       return fallback;
   }
+}
+
+bool SyncFolderOf(const std::string& path) {
+  const std::size_t slash = path.find_last_of('/');
+  const std::string folder = slash == std::string::npos ? "."
+                             : slash == 0               ? "/"
+                                                        : path.substr(0, slash);
+  const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir < 0) return false;
+  const bool ok = ::fsync(dir) == 0 || errno == EINVAL;
+  ::close(dir);
+  return ok;
 }
 
 }  // namespace zp::posix

@@ -37,6 +37,10 @@ std::uint32_t ErrorFromErrno(int err, const MappedPath& path, std::uint32_t fall
 /// The same without a path (a missing name is then ERROR_FILE_NOT_FOUND).
 std::uint32_t ErrorFromErrno(int err, std::uint32_t fallback);
 
+/// Flushes the folder holding the host path `path` (a relative name: the
+/// current folder), so that its entries, a new name included, last.
+bool SyncFolderOf(const std::string& path);
+
 /// ASCII case folding to upper case, as Windows compares names.
 char FoldCase(char c);
 bool EqualsFolded(std::string_view a, std::string_view b);

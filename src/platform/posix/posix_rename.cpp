@@ -21,16 +21,6 @@ int RenameNoReplace(const char* from, const char* to) {
   return ::unlink(from);
 }
 
-bool SyncFolderOf(const std::string& path) {
-  const std::size_t slash = path.find_last_of('/');
-  const std::string folder = slash == 0 ? "/" : path.substr(0, slash);
-  const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dir < 0) return false;
-  const bool ok = ::fsync(dir) == 0 || errno == EINVAL;
-  ::close(dir);
-  return ok;
-}
-
 }  // namespace
 
 bool RenameFile(const std::string& from, const std::string& to, bool durable) {
@@ -47,7 +37,7 @@ bool RenameFile(const std::string& from, const std::string& to, bool durable) {
                                      : posix::ErrorFromErrno(errno, *source, kErrorAccessDenied));
     return false;
   }
-  if (durable && !SyncFolderOf(target->path)) {
+  if (durable && !posix::SyncFolderOf(target->path)) {
     SetLastErrorCode(kErrorWriteFault);
     return false;
   }

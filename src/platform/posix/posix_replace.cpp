@@ -21,19 +21,6 @@ bool WriteAll(int fd, std::string_view bytes) {
   return true;
 }
 
-// The folder's entry for the renamed file reaches the disk too.
-bool SyncFolder(const std::string& path) {
-  const std::size_t slash = path.find_last_of('/');
-  const std::string folder = slash == std::string::npos ? "."
-                             : slash == 0               ? "/"
-                                                        : path.substr(0, slash);
-  const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dir < 0) return false;
-  const bool ok = ::fsync(dir) == 0 || errno == EINVAL;
-  ::close(dir);
-  return ok;
-}
-
 }  // namespace
 
 bool ReplaceFileDurably(const std::string& native_path, std::string_view contents) {
@@ -58,7 +45,7 @@ bool ReplaceFileDurably(const std::string& native_path, std::string_view content
     SetLastErrorCode(posix::ErrorFromErrno(err, kErrorWriteFault));
     return false;
   }
-  if (!SyncFolder(native_path)) {
+  if (!posix::SyncFolderOf(native_path)) {
     SetLastErrorCode(kErrorWriteFault);
     return false;
   }
