@@ -178,16 +178,25 @@ struct FindEntry {
   bool is_directory = false;
 };
 
-/// Every entry matching the pattern ("c:\dir\*.CLS"), case-insensitive, in
-/// the platform's order; "." and ".." are never listed. Empty when nothing
-/// matches or the folder cannot be listed; the last error then tells which,
-/// as after FindFirstFileA: ERROR_FILE_NOT_FOUND (or ERROR_NO_MORE_FILES
-/// after a listing) when nothing matched, any other code when the folder
-/// could not be listed.
-std::vector<FindEntry> FindFiles(const std::string& pattern);
+/// What a listing must tell of each entry.
+enum class FindDetail {
+  Sizes,      ///< name, kind and size, in the platform's order
+  NamesOnly,  ///< name and kind (size_low 0), in no set order: a large folder
+              ///< then costs no status read per file where the system
+              ///< tells the kind with the name
+};
+
+/// Every entry matching the pattern ("c:\dir\*.CLS"), case-insensitive;
+/// "." and ".." are never listed. Empty when nothing matches or the folder
+/// cannot be listed; the last error then tells which, as after
+/// FindFirstFileA: ERROR_FILE_NOT_FOUND (or ERROR_NO_MORE_FILES after a
+/// listing) when nothing matched, any other code when the folder could not
+/// be listed.
+std::vector<FindEntry> FindFiles(const std::string& pattern, FindDetail detail = FindDetail::Sizes);
 
 /// FindFiles, nothing when the folder could not be listed (last error kept).
-std::optional<std::vector<FindEntry>> ListFiles(const std::string& pattern);
+std::optional<std::vector<FindEntry>> ListFiles(const std::string& pattern,
+                                                FindDetail detail = FindDetail::Sizes);
 
 // ---------------------------------------------------------------- one session at a time
 

@@ -2,6 +2,7 @@
 #include "transfer/array_collection.h"
 
 #include <cstdint>
+#include <optional>
 
 #include "device/file_copy.h"
 #include "device/path_limits.h"
@@ -63,16 +64,33 @@ bool MoveArray(RemoteDevice& device, const std::u16string& source, const std::u1
   return true;
 }
 
+// FromPocket is listed once a pass, for what an earlier session left
+// half-way and for the names already taken; the listing is let go before
+// the device's is taken. What an earlier session left is settled first:
+// its arrays take the first numbers, and none is listed on the device
+// twice. Nothing (logged) when the pass must not run.
+std::optional<ArrayNames> SettleAndNumber(RemoteDevice& device, const std::u16string& remote_folder,
+                                          const std::string& from_pocket) {
+  const std::string everything = from_pocket + "*";
+  if (!PathFits(everything)) return std::nullopt;
+  const auto listed = ListFiles(everything, FindDetail::NamesOnly);
+  if (!listed) {
+    LogError(LastErrorCode(), "Cannot list %s", from_pocket.c_str());
+    return std::nullopt;
+  }
+  ArrayNames names(from_pocket, *listed);
+  if (!SettlePendingMoves(device, remote_folder, from_pocket, *listed, names)) return std::nullopt;
+  return names;
+}
+
 }  // namespace
 
 bool CopyArrays(RemoteDevice& device, const std::u16string& remote_folder,
                 const std::string& from_pocket) {
   const std::u16string pattern = remote_folder + u"*.ARR";
   if (!PathFits(pattern)) return false;
-  // What an earlier session left half-way is settled first: its arrays
-  // take the first numbers, and none is listed on the device twice.
-  ArrayNames names(from_pocket);
-  if (!SettlePendingMoves(device, remote_folder, from_pocket, names)) return false;
+  std::optional<ArrayNames> names = SettleAndNumber(device, remote_folder, from_pocket);
+  if (!names) return false;
   RemoteListing listing(device);
   if (!ListRemote(device, pattern, kFafAttributes | kFafName | kFafSizeLow, listing)) {
     LogText("*** CeFindAllFiles failed. ***\n");
@@ -91,7 +109,7 @@ bool CopyArrays(RemoteDevice& device, const std::u16string& remote_folder,
     const std::u16string name = RecordName(listing[i]);
     const std::u16string source = remote_folder + name;
     if (!PathFits(source)) return false;
-    if (!MoveArray(device, source, name, from_pocket, names)) return false;
+    if (!MoveArray(device, source, name, from_pocket, *names)) return false;
   }
   return true;
 }

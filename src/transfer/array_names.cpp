@@ -6,8 +6,6 @@
 #include <cstdio>
 #include <utility>
 
-#include "platform/platform.h"
-
 namespace zp {
 namespace {
 
@@ -46,30 +44,12 @@ std::int64_t ArrayNumber(const std::string& name) {
   return n;
 }
 
-ArrayNames::ArrayNames(std::string folder, std::int64_t counter)
-    : folder_(std::move(folder)), counter_(counter) {}
-
-std::string ArrayNames::Next() {
-  if (!listed_) List();
-  std::int64_t n = counter_ + 1;
-  while (Taken(n)) ++n;
-  counter_ = n;
-  return ArrayPath(folder_, n);
-}
-
-void ArrayNames::List() {
-  listed_ = true;
-  // One listing for the whole pass. FindFiles may also match by a name's
-  // short alias; ArrayNumber keeps only the names themselves.
-  const std::vector<FindEntry> entries = FindFiles(folder_ + "ARR*.ARR");
-  // A listing that could not be made, or was cut short, is no proof that a
-  // name is free: then every number is asked for on its own.
-  const std::uint32_t error = LastErrorCode();
-  if (error != kErrorFileNotFound && error != kErrorNoMoreFiles) {
-    listing_failed_ = true;
-    return;
-  }
-  for (const FindEntry& entry : entries) {
+ArrayNames::ArrayNames(std::string folder, const std::vector<FindEntry>& listing,
+                       std::int64_t counter)
+    : folder_(std::move(folder)), counter_(counter) {
+  // A name's short alias is listed too on Windows; ArrayNumber keeps only
+  // the names themselves.
+  for (const FindEntry& entry : listing) {
     const std::int64_t n = ArrayNumber(entry.name);
     if (n < 0) continue;
     if (n >= kBitmapLimit) {
@@ -83,8 +63,14 @@ void ArrayNames::List() {
   std::sort(high_.begin(), high_.end());
 }
 
+std::string ArrayNames::Next() {
+  std::int64_t n = counter_ + 1;
+  while (Taken(n)) ++n;
+  counter_ = n;
+  return ArrayPath(folder_, n);
+}
+
 bool ArrayNames::Taken(std::int64_t n) {
-  if (listing_failed_) return PathAttributes(ArrayPath(folder_, n)) != kInvalidAttributes;
   if (n < kBitmapLimit) {
     const auto word = static_cast<std::size_t>(n / 64);
     return word < low_.size() && (low_[word] >> (n % 64) & 1) != 0;

@@ -7,17 +7,21 @@
 #include <string>
 #include <vector>
 
+#include "platform/platform.h"
+
 namespace zp {
 
-/// NextArrayName for one pass. FromPocket is listed once, when the first
-/// name is asked for; from then on each name costs O(1) (amortised over the
-/// pass), however many arrays the folder holds. The listing only proposes:
-/// the exclusive create of the caller decides, and a name taken meanwhile
-/// is passed over by asking for the next one.
+/// NextArrayName for one pass, over a listing of FromPocket taken once at
+/// its start: each name costs O(1) (amortised over the pass), however many
+/// arrays the folder holds. The listing only proposes: the exclusive create
+/// of the caller decides, and a name taken meanwhile is passed over by
+/// asking for the next one.
 class ArrayNames {
  public:
-  /// `folder` ends with a backslash; `counter` is the last number given out.
-  explicit ArrayNames(std::string folder, std::int64_t counter = 0);
+  /// `folder` ends with a backslash; `listing` is every entry of it (any
+  /// order; only the array names count); `counter` is the last number
+  /// given out.
+  ArrayNames(std::string folder, const std::vector<FindEntry>& listing, std::int64_t counter = 0);
 
   /// The lowest number above the last one given out whose name no file or
   /// folder held when FromPocket was listed; it becomes the last one given
@@ -26,13 +30,10 @@ class ArrayNames {
   std::int64_t counter() const { return counter_; }
 
  private:
-  void List();
   bool Taken(std::int64_t n);
 
   std::string folder_;
   std::int64_t counter_;
-  bool listed_ = false;
-  bool listing_failed_ = false;  // then each number is probed on its own
   // The numbers whose names exist: below kBitmapLimit one bit each (a folder
   // of 100,000 arrays takes 12.5 KB), above it in ascending order.
   std::vector<std::uint64_t> low_;

@@ -28,7 +28,4 @@ struct ParsedMoveName {
 };
 std::optional<ParsedMoveName> ParseMoveName(const std::string& desktop_name);
 
-/// The wildcard that lists them all.
-inline constexpr char kMoveNamePattern[] = "~zp.*";
-
 }  // namespace zp

@@ -1,6 +1,7 @@
 // Settling the moves an earlier session left unfinished.
 #include "transfer/pending_moves.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -82,18 +83,18 @@ bool NameArray(const std::string& complete, ArrayNames& names, std::string& name
 }
 
 bool SettlePendingMoves(RemoteDevice& device, const std::u16string& remote_folder,
-                        const std::string& from_pocket, ArrayNames& names) {
-  const std::string pattern = from_pocket + kMoveNamePattern;
-  if (!PathFits(pattern)) return false;
-  const auto entries = ListFiles(pattern);
-  if (!entries) {
-    LogError(LastErrorCode(), "Cannot list %s", from_pocket.c_str());
-    return false;
+                        const std::string& from_pocket, const std::vector<FindEntry>& listing,
+                        ArrayNames& names) {
+  // Ours, in the order of their names, so that the numbers they take do
+  // not depend on the order the folder lists in.
+  std::vector<std::string> pending;
+  for (const FindEntry& entry : listing) {
+    if (!entry.is_directory && ParseMoveName(entry.name)) pending.push_back(entry.name);
   }
-  for (const FindEntry& entry : *entries) {
-    const auto parsed = ParseMoveName(entry.name);
-    if (!parsed || entry.is_directory) continue;  // a short alias, or not ours
-    const std::string copy = from_pocket + entry.name;
+  std::sort(pending.begin(), pending.end());
+  for (const std::string& name : pending) {
+    const auto parsed = ParseMoveName(name);
+    const std::string copy = from_pocket + name;
     if (parsed->stage == MoveStage::Partial) {
       RemoveFile(copy);
       LogText("Removed the partial copy %s", copy.c_str());

@@ -4,8 +4,10 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "device/remote_device.h"
+#include "platform/platform.h"
 #include "transfer/array_names.h"
 
 namespace zp {
@@ -14,10 +16,12 @@ namespace zp {
 /// is removed; a complete copy becomes an array of its own (named by
 /// `names`), and when the handheld still holds a file of that name with
 /// the same bytes, the handheld's file is deleted first, so that it is not
-/// moved a second time. False (logged) when one cannot be settled: then the
-/// pass must not run, or an array could be taken twice.
+/// moved a second time. `listing` is every entry of FromPocket, taken at
+/// the start of the pass. False (logged) when one cannot be settled: then
+/// the pass must not run, or an array could be taken twice.
 bool SettlePendingMoves(RemoteDevice& device, const std::u16string& remote_folder,
-                        const std::string& from_pocket, ArrayNames& names);
+                        const std::string& from_pocket, const std::vector<FindEntry>& listing,
+                        ArrayNames& names);
 
 /// CeDeleteFile, and when it reports a failure, whether the file is gone
 /// all the same (the reply was lost), still there, or cannot be told (the

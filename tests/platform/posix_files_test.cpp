@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "platform/platform.h"
@@ -147,6 +148,29 @@ TEST_F(PosixFiles, FindFilesMatchesWholeNamesInPlatformOrder) {
   EXPECT_TRUE(FindFiles("c:\\arr\\*.cl").empty());
   EXPECT_EQ(LastErrorCode(), kErrorFileNotFound);
   EXPECT_TRUE(FindFiles("c:\\none\\*").empty());
+  EXPECT_EQ(LastErrorCode(), kErrorPathNotFound);
+}
+
+TEST_F(PosixFiles, ANamesOnlyListingTellsKindsAndTheSameNames) {
+  env.Write("c/arr/b.CLS", "bb");
+  env.Write("c/arr/A.cls", "a");
+  std::filesystem::create_directories(env.dir().path() / "c/arr/Sub.cls");
+  std::filesystem::create_directories(env.dir().path() / "c/arr/real");
+  // A link tells its kind only through the status of what it points at.
+  std::filesystem::create_directory_symlink(env.dir().path() / "c/arr/real",
+                                            env.dir().path() / "c/arr/Link.cls");
+  std::filesystem::create_symlink(env.dir().path() / "c/arr/gone",
+                                  env.dir().path() / "c/arr/x.cls");
+  SetLastErrorCode(0);
+  std::vector<std::string> names;
+  for (const FindEntry& e : FindFiles("c:\\ARR\\*.cls", FindDetail::NamesOnly)) {
+    names.push_back(e.name + (e.is_directory ? "/" : ":" + std::to_string(e.size_low)));
+  }
+  EXPECT_EQ(LastErrorCode(), kErrorNoMoreFiles);
+  std::sort(names.begin(), names.end());
+  // No sizes; a broken link is not listed, as with sizes.
+  EXPECT_EQ(names, (std::vector<std::string>{"A.cls:0", "Link.cls/", "Sub.cls/", "b.CLS:0"}));
+  EXPECT_FALSE(ListFiles("c:\\none\\*", FindDetail::NamesOnly).has_value());
   EXPECT_EQ(LastErrorCode(), kErrorPathNotFound);
 }
 

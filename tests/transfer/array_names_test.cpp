@@ -12,6 +12,12 @@ namespace {
 class ArrayNaming : public ::testing::Test {
  protected:
   void SetUp() override { std::filesystem::create_directories(desktop.dir().path() / "c/F"); }
+  // The names of a pass that starts now, the last number given out `counter`.
+  static ArrayNames Pass(std::int64_t counter = 0) {
+    const auto listed = ListFiles("c:\\F\\*", FindDetail::NamesOnly);
+    EXPECT_TRUE(listed.has_value());
+    return ArrayNames("c:\\F\\", listed.value_or(std::vector<FindEntry>{}), counter);
+  }
   test::DesktopEnv desktop;
 };
 
@@ -19,13 +25,13 @@ TEST_F(ArrayNaming, NamesFillGapsAboveTheLastNumberAndCountFoldersAsTaken) {
   desktop.Write("c/F/ARR00001.ARR", "old 1");
   desktop.Write("c/F/arr00003.arr", "old 3, in another case");
   std::filesystem::create_directories(desktop.dir().path() / "c/F/ARR00005.ARR");
-  ArrayNames names("c:\\F\\");
+  ArrayNames names = Pass();
   EXPECT_EQ(names.Next(), "c:\\F\\ARR00002.ARR");
   EXPECT_EQ(names.Next(), "c:\\F\\ARR00004.ARR");
   EXPECT_EQ(names.Next(), "c:\\F\\ARR00006.ARR");
   EXPECT_EQ(names.counter(), 6);
 
-  ArrayNames above("c:\\F\\", 99999);
+  ArrayNames above = Pass(99999);
   EXPECT_EQ(above.Next(), "c:\\F\\ARR100000.ARR");
   EXPECT_EQ(above.Next(), "c:\\F\\ARR100001.ARR");
 }
@@ -37,9 +43,9 @@ TEST_F(ArrayNaming, OnlyTheNamesThatWouldBeProbedCountAsTaken) {
     desktop.Write(std::string("c/F/") + name, "not an array name");
   }
   desktop.Write("c/F/ARR100002.ARR", "taken");
-  ArrayNames names("c:\\F\\");
+  ArrayNames names = Pass();
   EXPECT_EQ(names.Next(), "c:\\F\\ARR00001.ARR");
-  ArrayNames high("c:\\F\\", 100001);
+  ArrayNames high = Pass(100001);
   EXPECT_EQ(high.Next(), "c:\\F\\ARR100003.ARR");
 }
 
@@ -47,16 +53,16 @@ TEST_F(ArrayNaming, NumbersFarAboveTheUsualOnesAreTakenToo) {
   desktop.Write("c/F/ARR8388608.ARR", "");
   desktop.Write("c/F/ARR8388610.ARR", "");
   desktop.Write("c/F/ARR999999999999.ARR", "");
-  ArrayNames names("c:\\F\\", 8388607);
+  ArrayNames names = Pass(8388607);
   EXPECT_EQ(names.Next(), "c:\\F\\ARR8388609.ARR");
   EXPECT_EQ(names.Next(), "c:\\F\\ARR8388611.ARR");
-  ArrayNames far("c:\\F\\", 999999999998);
+  ArrayNames far = Pass(999999999998);
   EXPECT_EQ(far.Next(), "c:\\F\\ARR1000000000000.ARR");
 }
 
 TEST_F(ArrayNaming, TheFolderIsListedOnceAndTheCreateHasTheLastWord) {
   desktop.Write("c/F/ARR00001.ARR", "old");
-  ArrayNames names("c:\\F\\");
+  ArrayNames names = Pass();
   EXPECT_EQ(names.Next(), "c:\\F\\ARR00002.ARR");
   // Taken after the listing: proposed all the same; the caller's exclusive
   // create fails and it asks for the next name.

@@ -42,7 +42,7 @@ bool Matches(std::string_view pattern, std::string_view name) {
 
 }  // namespace
 
-std::vector<FindEntry> FindFiles(const std::string& pattern) {
+std::vector<FindEntry> FindFiles(const std::string& pattern, FindDetail detail) {
   if (posix::DesktopFault("FindFirstFile", kErrorAccessDenied)) return {};
   const std::size_t slash = pattern.rfind('\\');
   if (slash == std::string::npos) {
@@ -74,21 +74,31 @@ std::vector<FindEntry> FindFiles(const std::string& pattern) {
     entries.reserve(std::min<std::size_t>(static_cast<std::size_t>(folder_stat.st_size) / 12,
                                           std::size_t{1} << 22));
   }
+  const bool names_only = detail == FindDetail::NamesOnly;
   while (const dirent* entry = ::readdir(dir.get())) {
     const std::string_view name = entry->d_name;
     if (name == "." || name == ".." || !Matches(wildcard, name)) continue;
-    struct stat st {};
-    if (::fstatat(::dirfd(dir.get()), entry->d_name, &st, 0) != 0) continue;  // a broken link
     FindEntry found;
     found.name = name;
-    found.is_directory = S_ISDIR(st.st_mode);
-    if (!found.is_directory) {
-      found.size_low = static_cast<std::uint32_t>(static_cast<std::uint64_t>(st.st_size));
+    // A link, or a file system that does not tell the kind, needs the
+    // status; so does the size.
+    if (names_only && (entry->d_type == DT_REG || entry->d_type == DT_DIR)) {
+      found.is_directory = entry->d_type == DT_DIR;
+    } else {
+      struct stat st {};
+      if (::fstatat(::dirfd(dir.get()), entry->d_name, &st, 0) != 0) continue;  // a broken link
+      found.is_directory = S_ISDIR(st.st_mode);
+      if (!found.is_directory && !names_only) {
+        found.size_low = static_cast<std::uint32_t>(static_cast<std::uint64_t>(st.st_size));
+      }
     }
     entries.push_back(std::move(found));
   }
-  std::sort(entries.begin(), entries.end(),
-            [](const FindEntry& a, const FindEntry& b) { return posix::NameLess(a.name, b.name); });
+  if (!names_only) {
+    std::sort(entries.begin(), entries.end(), [](const FindEntry& a, const FindEntry& b) {
+      return posix::NameLess(a.name, b.name);
+    });
+  }
   // As FindFirstFile when nothing matches, FindNextFile at the end otherwise.
   SetLastErrorCode(entries.empty() ? kErrorFileNotFound : kErrorNoMoreFiles);
   return entries;

@@ -45,7 +45,8 @@ DWORD List(const std::string& pattern, std::vector<FindEntry>& entries) {
 
 }  // namespace
 
-std::vector<FindEntry> FindFiles(const std::string& pattern) {
+// Windows tells every detail with the name: both kinds of listing are one.
+std::vector<FindEntry> FindFiles(const std::string& pattern, FindDetail /*detail*/) {
   std::vector<FindEntry> entries;
   DWORD error = List(pattern, entries);  // the find handle is closed by now
   // Only "." and ".." matched: as when nothing does.
