@@ -42,6 +42,11 @@ void Fill(CeFindData& record, const sim::Entry& entry, std::uint32_t flags) {
   }
 }
 
+std::u16string_view RecordName(const CeFindData& record) {
+  const std::u16string_view units(record.cFileName, std::size(record.cFileName));
+  return units.substr(0, units.find(u'\0'));
+}
+
 }  // namespace
 
 bool SimulatedDevice::CeFindAllFiles(const std::u16string& pattern, std::uint32_t flags,
@@ -64,15 +69,32 @@ bool SimulatedDevice::CeFindAllFiles(const std::u16string& pattern, std::uint32_
   if (folder->kind != sim::NodeKind::Folder || wildcard.empty()) return true;
 
   const bool times = (flags & (kFafCreationTime | kFafLastAccessTime | kFafLastWriteTime)) != 0;
-  bool unreadable = false;
-  std::vector<sim::Entry> found = sim::ListFolder(folder->host, times, &unreadable);
+  // Counted first, and the records filled on a second reading, so that the
+  // records are the only copy of a large listing ever held.
+  std::size_t matching = 0;
+  const bool read = sim::VisitFolder(folder->host, false, [&](const sim::Entry& entry) {
+    if (Matches(wildcard, entry.name)) ++matching;
+  });
   // A folder that cannot be read is a failed listing, never an empty one.
-  if (unreadable) return s.Error(kErrorReadFault);
-  std::erase_if(found, [&](const sim::Entry& entry) { return !Matches(wildcard, entry.name); });
-  if (found.empty()) return true;
-  auto buffer = std::make_unique<CeFindData[]>(found.size());  // zeroed: unasked fields stay 0
-  for (std::size_t i = 0; i < found.size(); ++i) Fill(buffer[i], found[i], flags);
-  *count = static_cast<std::uint32_t>(found.size());
+  if (!read) return s.Error(kErrorReadFault);
+  if (matching == 0) return true;
+  auto buffer = std::make_unique<CeFindData[]>(matching);  // zeroed: unasked fields stay 0
+  std::size_t filled = 0;
+  const bool reread = sim::VisitFolder(folder->host, times, [&](const sim::Entry& entry) {
+    // The name always, for the order; taken out again below when unasked.
+    if (filled < matching && Matches(wildcard, entry.name)) {
+      Fill(buffer[filled++], entry, flags | kFafName);
+    }
+  });
+  if (!reread) return s.Error(kErrorReadFault);
+  std::sort(buffer.get(), buffer.get() + filled, [](const CeFindData& a, const CeFindData& b) {
+    return sim::NameLess(RecordName(a), RecordName(b));
+  });
+  if (!(flags & kFafName)) {
+    for (std::size_t i = 0; i < filled; ++i)
+      std::fill(std::begin(buffer[i].cFileName), std::end(buffer[i].cFileName), u'\0');
+  }
+  *count = static_cast<std::uint32_t>(filled);
   *records = buffer.get();
   s.buffers.emplace(buffer.get(), std::move(buffer));
   return true;

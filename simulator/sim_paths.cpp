@@ -106,8 +106,8 @@ std::optional<Located> Locate(const fs::path& root, std::u16string_view device_p
   return at;
 }
 
-std::vector<Entry> ListFolder(const fs::path& folder, bool with_times, bool* failed) {
-  std::vector<Entry> entries;
+bool VisitFolder(const fs::path& folder, bool with_times,
+                 const std::function<void(const Entry&)>& visit) {
   std::error_code ec;
   fs::directory_iterator it(folder, ec);
   for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
@@ -122,9 +122,16 @@ std::vector<Entry> ListFolder(const fs::path& folder, bool with_times, bool* fai
     }
     if (with_times) entry.filetime = FileTime(it->path());
     entry.oid = ObjectId(entry.name);
-    entries.push_back(std::move(entry));
+    visit(entry);
   }
-  if (failed) *failed = static_cast<bool>(ec);
+  return !ec;
+}
+
+std::vector<Entry> ListFolder(const fs::path& folder, bool with_times, bool* failed) {
+  std::vector<Entry> entries;
+  const bool read =
+      VisitFolder(folder, with_times, [&](const Entry& entry) { entries.push_back(entry); });
+  if (failed) *failed = !read;
   std::sort(entries.begin(), entries.end(),
             [](const Entry& a, const Entry& b) { return NameLess(a.name, b.name); });
   return entries;

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -41,6 +42,12 @@ struct Entry {
   std::uint64_t filetime = 0;  ///< last change, 100 ns units since 1601
   std::uint32_t oid = 0;       ///< the object store's id: stable for a name
 };
+
+/// Calls `visit` with each file and folder of a host folder, in the host's
+/// order (none when it cannot be read); `filetime` is read only when
+/// `with_times` asks for it. False when the folder could not be read whole.
+bool VisitFolder(const std::filesystem::path& folder, bool with_times,
+                 const std::function<void(const Entry&)>& visit);
 
 /// The files and folders of a host folder, in listing order (NameLess).
 /// Empty when the folder cannot be read. `filetime` is read only when
