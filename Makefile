@@ -1,5 +1,5 @@
 # The two commands of README.md: `make demo` and `make test`.
-PACKAGES := cmake ninja-build g++ make googletest
+PACKAGES := cmake ninja-build g++ make googletest clang-format
 # The Windows build and its tests under Wine (64-bit Wine only).
 WINDOWS_PACKAGES := g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64 wixl zip \
   xvfb xdotool x11-apps imagemagick
@@ -7,7 +7,7 @@ WINDOWS_PACKAGES := g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64 w
 FUZZ_PACKAGES := clang libclang-rt-14-dev
 JOBS ?= 2
 
-.PHONY: all deps windows-deps build test windows windows-test demo clean
+.PHONY: all deps windows-deps build test windows windows-test demo clean format format-check lint
 
 all: build
 
@@ -49,7 +49,7 @@ windows: windows-deps
 windows-test: windows build
 	sh scripts/with-wine.sh sh -c 'ctest --preset windows -j $(JOBS) && ctest --preset wine-e2e'
 
-test: build
+test: build format-check
 	ctest --preset native -j $(JOBS)
 	cmake --preset asan >/dev/null
 	cmake --build --preset asan -j $(JOBS)
@@ -89,6 +89,24 @@ screenshot: windows build
 .PHONY: package
 package: windows
 	sh scripts/package.sh
+
+# Every C++ source of the tree, as git knows it.
+SOURCES = $(shell git ls-files '*.cpp' '*.h')
+
+# clang-format over every source (.clang-format); make test checks it.
+format: deps
+	clang-format -i $(SOURCES)
+
+format-check: deps
+	clang-format --dry-run --Werror $(SOURCES)
+
+# clang-tidy (.clang-tidy) over every source of the Linux build.
+LINT_PACKAGES := clang-tidy
+lint: build
+	$(call install_missing,$(LINT_PACKAGES))
+	run-clang-tidy -quiet -p build/native -j $(JOBS) '/(src|simulator|tests|bench)/' >build/lint.log 2>&1 || \
+	  { grep -E 'error:|warning:' -A3 build/lint.log; exit 1; }
+	@echo "lint: clean"
 
 # Speed and memory of the Linux build against rsync and a durable-move
 # baseline, written to docs/benchmarks.md. Not part of `make test`.

@@ -43,7 +43,7 @@ CopyOutcome CopyFromPocket(RemoteDevice& device, const std::u16string& source,
   File to = OpenDesktopFile(destination, mode);
   if (!to) {
     return LastErrorCode() == kErrorFileExists ? CopyOutcome::DestinationExists
-                                              : CopyOutcome::DestinationFailed;
+                                               : CopyOutcome::DestinationFailed;
   }
 
   bool ok = true;
