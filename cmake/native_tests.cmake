@@ -21,6 +21,7 @@ add_library(zptestsupport STATIC
   tests/support/device_world.cpp
   tests/support/handheld_test.cpp
   tests/support/program_run.cpp
+  tests/support/reg_text.cpp
   tests/support/temp_dir.cpp)
 target_link_libraries(zptestsupport PUBLIC zpsim GTest::gtest)
 target_include_directories(zptestsupport PUBLIC tests)

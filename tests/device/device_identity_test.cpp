@@ -4,21 +4,22 @@
 
 #include "platform/platform.h"
 #include "support/handheld_test.h"
+#include "support/reg_text.h"
 
 namespace zp {
 namespace {
 
 using DeviceIdentity = test::HandheldTest;
 
-const char kProfiles[] =
-    "[HKEY_LOCAL_MACHINE\\Software\\Brenok\\ZAMO\\PocketPC]\r\n\r\n"
-    "[HKEY_CURRENT_USER\\Software\\Microsoft\\Windows CE Services\\Partners\\00000007]\r\n"
-    "\"DisplayName\"=\"Other\"\r\n\r\n"
-    "[HKEY_CURRENT_USER\\Software\\Microsoft\\Windows CE Services\\Partners\\00000042]\r\n"
-    "\"DisplayName\"=\"Field\"\r\n";
+// The desktop's profiles: another device's (7) and this one's (0x42).
+std::string Profiles() {
+  test::RegText text;
+  test::AddProfile(text, 7, "Other");
+  return test::AddProfile(text, 0x42, "Field").Sections();
+}
 
 TEST_F(DeviceIdentity, FindsTheConnectedDevicesProfileAndClosesEverything) {
-  desktop.SetRegistry(kProfiles);
+  desktop.SetRegistry(Profiles());
   std::string name = "untouched";
   std::uint32_t id = 0;
   ASSERT_TRUE(GetDeviceInfo(device(), name, id));
@@ -27,21 +28,27 @@ TEST_F(DeviceIdentity, FindsTheConnectedDevicesProfileAndClosesEverything) {
   EXPECT_EQ(device().OpenHandles(), 0u);
 }
 
-TEST_F(DeviceIdentity, NoProfileOrNoDeviceLeavesTheOutputsAlone) {
-  desktop.SetRegistry(
-      "[HKEY_CURRENT_USER\\Software\\Microsoft\\Windows CE Services\\Partners\\00000007]\r\n"
-      "\"DisplayName\"=\"Other\"\r\n");
+TEST_F(DeviceIdentity, NoProfileOfTheDevicesIdLeavesTheOutputsAlone) {
+  test::RegText other;
+  desktop.SetRegistry(test::AddProfile(other, 7, "Other").Sections());
   std::string name = "untouched";
   std::uint32_t id = 9;
   EXPECT_FALSE(GetDeviceInfo(device(), name, id));
   EXPECT_EQ(name, "untouched");
   EXPECT_EQ(id, 9u);
+  EXPECT_EQ(device().OpenHandles(), 0u);
+}
 
-  desktop.SetRegistry(kProfiles);
-  SetDeviceRegistry("[HKEY_LOCAL_MACHINE\\Ident]\n\"DeviceId\"=dword:00000000\n");
-  EXPECT_FALSE(GetDeviceInfo(device(), name, id));
-  SetDeviceRegistry("[HKEY_LOCAL_MACHINE\\Ident]\n\"DeviceId\"=dword:ffffffff\n");
-  EXPECT_FALSE(GetDeviceInfo(device(), name, id));
+TEST_F(DeviceIdentity, ADeviceWithoutAnIdIsNotIdentified) {
+  desktop.SetRegistry(Profiles());
+  for (std::uint32_t no_id : {0u, 0xFFFFFFFFu}) {
+    SetDeviceRegistry(test::DeviceWorld::IdentReg(no_id));
+    std::string name = "untouched";
+    std::uint32_t id = 9;
+    EXPECT_FALSE(GetDeviceInfo(device(), name, id)) << no_id;
+    EXPECT_EQ(name, "untouched") << no_id;
+    EXPECT_EQ(id, 9u) << no_id;
+  }
 }
 
 // Two profiles carry the device's id: the first whose name can be read wins.
@@ -117,7 +124,9 @@ TEST_F(DeviceIdentity, MissingKeyIsLoggedWithTheDesktopsLastErrorAndSetCreatesIt
             "GetRegState: Error accessing remote registry: Access is denied.\r\n\r\n"
             "GetRunImport: Error accessing remote registry: Access is denied.\r\n\r\n");
   EXPECT_NE(DeviceRegistry().find("\"DBState\"=dword:00000004"), std::string::npos);
+}
 
+TEST_F(DeviceIdentity, AKeyThatCannotBeMadeFailsTheStateWithTheDesktopsLastError) {
   device().faults().Fail("CeRegCreateKeyEx");
   StartLog();
   SetLastErrorCode(2);
@@ -125,14 +134,18 @@ TEST_F(DeviceIdentity, MissingKeyIsLoggedWithTheDesktopsLastErrorAndSetCreatesIt
   EXPECT_EQ(Log(),
             "SetRegState: Error accessing remote registry: "
             "The system cannot find the file specified.\r\n\r\n");
+  EXPECT_EQ(GetRegState(device()), 3u);
+  EXPECT_EQ(device().OpenKeys(), 0u);
+}
 
-  // A value that cannot be written is a failure too; the caller says so.
-  device().faults().Clear();
+// A value that cannot be written is a failure too; the caller says so.
+TEST_F(DeviceIdentity, AStateThatCannotBeWrittenIsAFailureLoggedByTheCaller) {
   device().faults().Fail("CeRegSetValueEx");
   StartLog();
-  EXPECT_FALSE(SetRegState(device(), 3));
+  EXPECT_FALSE(SetRegState(device(), 4));
   EXPECT_EQ(Log(), "");
-  EXPECT_EQ(GetRegState(device()), 4u);
+  EXPECT_EQ(GetRegState(device()), 3u);
+  EXPECT_EQ(device().OpenKeys(), 0u);
 }
 
 TEST_F(DeviceIdentity, RunImportOfAtMost260CharactersAsAString) {

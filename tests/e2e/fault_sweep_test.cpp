@@ -20,8 +20,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr char kSyncFolder[] = "\\My Documents\\Personal\\ZAMO\\Sync\\";
-
 // The arrays of the world: empty, one block, several blocks.
 const std::map<std::string, std::string>& Arrays() {
   static const std::map<std::string, std::string> arrays = {
@@ -50,9 +48,9 @@ class Round : public SessionWorld {
       PutDesktopFile("c/Install/zamo.arm.cab", "cab");
       PutDesktopFile("c/Install/runinstarm.exe", "setup");
     }
-    for (const auto& [name, bytes] : Arrays()) world.AddDeviceFile(kSyncFolder + name, bytes);
-    world.AddDeviceFile(std::string(kSyncFolder) + "OLD.TMT", "old template");
-    world.AddDeviceFile(std::string(kSyncFolder) + "OLD.CLS", "old classifier");
+    for (const auto& [name, bytes] : Arrays()) world.AddDeviceFile(kSync + name, bytes);
+    world.AddDeviceFile(kSync + "OLD.TMT", "old template");
+    world.AddDeviceFile(kSync + "OLD.CLS", "old classifier");
     PutDesktopFile("c/ZAMO/Field/FromPocket/ARR00001.ARR", "an earlier array");
     for (const auto& [name, bytes] : Waiting())
       PutDesktopFile("c/ZAMO/Field/ToPocket/" + name, bytes);
@@ -76,7 +74,7 @@ class Round : public SessionWorld {
     const fs::path from_pocket = fs::path(world.desktop_root()) / "c/ZAMO/Field/FromPocket";
     std::map<std::string, int> named, anywhere;
     for (const auto& [name, bytes] : Arrays()) {
-      anywhere[name] += world.DeviceHas(kSyncFolder + name);
+      anywhere[name] += world.DeviceHas(kSync + name);
     }
     std::error_code ec;
     for (const auto& entry : fs::directory_iterator(from_pocket, ec)) {
@@ -106,7 +104,7 @@ class Round : public SessionWorld {
     }
     if (DeviceState() == "dword:00000004") {
       for (const auto& [name, bytes] : Waiting()) {
-        if (world.DeviceFile(kSyncFolder + name) != bytes) return "state 4 without " + name;
+        if (world.DeviceFile(kSync + name) != bytes) return "state 4 without " + name;
       }
     }
     return "";
@@ -125,11 +123,11 @@ class Round : public SessionWorld {
     const std::string listing = DesktopListing("c/ZAMO/Field/FromPocket");
     if (listing != "ARR00001.ARR ARR00002.ARR ARR00003.ARR ARR00004.ARR") return listing;
     for (const auto& [name, bytes] : Arrays()) {
-      if (world.DeviceHas(kSyncFolder + name)) return name + " is still on the handheld";
+      if (world.DeviceHas(kSync + name)) return name + " is still on the handheld";
     }
-    if (DeviceListing(kSyncFolder) != "R.CLS S.TMT") return DeviceListing(kSyncFolder);
+    if (DeviceListing(kSync) != "R.CLS S.TMT") return DeviceListing(kSync);
     for (const auto& [name, bytes] : Waiting()) {
-      if (world.DeviceFile(kSyncFolder + name) != bytes) return name + " differs";
+      if (world.DeviceFile(kSync + name) != bytes) return name + " differs";
     }
     return Broken();
   }

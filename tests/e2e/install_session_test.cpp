@@ -14,7 +14,7 @@ class InstallSession : public SessionWorld {
   InstallSession() {
     PutDesktopFile("c/Install/zamo.arm.cab", "cab");
     PutDesktopFile("c/Install/runinstarm.exe", "setup");
-    SetDeviceState("dword:00000001");  // no sync: the installation alone
+    SetDeviceState(1);  // no sync: the installation alone
   }
   void Pending(const std::string& list) {
     SetDesktopRegistry(

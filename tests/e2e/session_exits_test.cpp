@@ -65,8 +65,7 @@ TEST_F(SessionExits, AFailedConnectionEndsWithOne) {
 }
 
 TEST_F(SessionExits, NoSyncWantedEndsWithZeroAndCreatesNoFolder) {
-  for (const char* state :
-       {"dword:00000000", "dword:00000001", "dword:00000002", "dword:00000004", "dword:00000007"}) {
+  for (std::uint32_t state : {0u, 1u, 2u, 4u, 7u}) {
     SetDeviceState(state);
     EXPECT_EQ(Run().exit_code, 0) << state;
   }

@@ -1,6 +1,7 @@
 #include "e2e/session_world.h"
 
 #include "e2e/wine_launcher.h"
+#include "support/reg_text.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -30,20 +31,21 @@ std::string Names(const fs::path& folder) {
 }  // namespace
 
 SessionWorld::SessionWorld() : device_folder(world.device_folder()) {
-  SetDesktopRegistry(
-      "[HKEY_LOCAL_MACHINE\\Software\\Brenok\\ZAMO\\PocketPC]\r\n\"PathSync\"=\"c:"
-      "\\\\ZAMO\"\r\n\r\n"
-      "[HKEY_CURRENT_USER\\Software\\Brenok\\ZAMO\\PocketPC]\r\n\"InstallID\"=\"\"\r\n"
-      "\"InstallPath\"=\"c:\\\\Install\"\r\n\r\n");
-  world.AddProfile(0x42, "Field");
+  RegText desktop;
+  desktop.Key("HKEY_LOCAL_MACHINE\\Software\\Brenok\\ZAMO\\PocketPC")
+      .String("PathSync", "c:\\ZAMO");
+  desktop.Key("HKEY_CURRENT_USER\\Software\\Brenok\\ZAMO\\PocketPC")
+      .String("InstallID", "")
+      .String("InstallPath", "c:\\Install");
+  SetDesktopRegistry(AddProfile(desktop, 0x42, "Field").Sections());
   if (UnderWine()) AttachWineDriveC(world.desktop_root());
   fs::create_directories(fs::path(world.desktop_root()) / "c/ZAMO");
-  SetDeviceState("dword:00000003");
+  SetDeviceState(3);
   world.AddDeviceFile("\\Program Files\\ZAMO\\import.exe", "import program");
 }
 
 void SessionWorld::SetDesktopRegistry(const std::string& body) {
-  world.dir.Write("desktop/registry.reg", "Windows Registry Editor Version 5.00\r\n\r\n" + body);
+  world.SetDesktopReg(body);
 }
 
 void SessionWorld::PutDesktopFile(const std::string& relative, const std::string& bytes) {
@@ -75,10 +77,13 @@ std::string SessionWorld::DeviceState() const {
   return at == std::string::npos ? "" : reg.substr(at + 10, reg.find('\n', at) - at - 10);
 }
 
-void SessionWorld::SetDeviceState(const std::string& value) {
-  world.SetDeviceReg(world.IdentReg(0x42) + "\n[HKEY_LOCAL_MACHINE\\Software\\Brenok\\ZAMO]\n" +
-                     "\"DBState\"=" + value + "\n" +
-                     "\"RunImport\"=\"\\\\Program Files\\\\ZAMO\\\\import.exe\"\n");
+void SessionWorld::SetDeviceState(std::uint32_t state) {
+  world.SetDeviceReg(DeviceWorld::IdentReg(0x42) +
+                     RegText(regfile::Strings::Wide)
+                         .Key("HKEY_LOCAL_MACHINE\\Software\\Brenok\\ZAMO")
+                         .Dword("DBState", state)
+                         .String("RunImport", "\\Program Files\\ZAMO\\import.exe")
+                         .Sections());
 }
 
 RunResult SessionWorld::Run() {

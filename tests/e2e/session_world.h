@@ -4,10 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
 
 #include "support/device_world.h"
 #include "support/program_run.h"
+#include "support/world_texts.h"
 
 namespace zp::test {
 
@@ -26,7 +28,8 @@ class SessionWorld : public ::testing::Test {
   std::string DeviceListing(const std::string& device_folder) const;
   /// The device's DBState as device.reg holds it ("dword:00000003").
   std::string DeviceState() const;
-  void SetDeviceState(const std::string& value);
+  /// device.reg: the device's identity, DBState = `state` and RunImport.
+  void SetDeviceState(std::uint32_t state);
 
   RunResult Run();
   RunResult RunAnswering(const std::string& answer);
@@ -43,10 +46,6 @@ class SessionWorld : public ::testing::Test {
   std::string device_reg_tail;  ///< the Software\Brenok\ZAMO section of device.reg
 };
 
-/// The log's banners at the fixed clock.
-inline const std::string kStart = "Starting logging at 2026/12/08 09:30:05\r\n\r\n";
-inline const std::string kStop =
-    "\nStopping logging at 2026/12/08 09:30:05\n------------------------------------------\n\r\n";
 inline const std::string kConnected =
     "Connecting to PocketPC...\r\nSuccessfully connected to Field\r\n";
 

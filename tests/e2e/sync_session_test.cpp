@@ -12,15 +12,14 @@ namespace {
 class SyncSession : public SessionWorld {
  protected:
   SyncSession() {
-    world.AddDeviceFile(std::string(kSync) + "A.ARR", "array a");
-    world.AddDeviceFile(std::string(kSync) + "b.arr", std::string(40000, 'b'));
-    world.AddDeviceFile(std::string(kSync) + "OLD.TMT", "old template");
-    world.AddDeviceFile(std::string(kSync) + "OLD.CLS", "old classifier");
+    world.AddDeviceFile(kSync + "A.ARR", "array a");
+    world.AddDeviceFile(kSync + "b.arr", std::string(40000, 'b'));
+    world.AddDeviceFile(kSync + "OLD.TMT", "old template");
+    world.AddDeviceFile(kSync + "OLD.CLS", "old classifier");
     PutDesktopFile("c/ZAMO/Field/FromPocket/ARR00001.ARR", "an earlier array");
     PutDesktopFile("c/ZAMO/Field/ToPocket/R.CLS", "regions");
     PutDesktopFile("c/ZAMO/Field/ToPocket/S.TMT", "survey");
   }
-  static constexpr char kSync[] = "\\My Documents\\Personal\\ZAMO\\Sync\\";
   const std::string arrays =
       "Copying file \\My Documents\\Personal\\ZAMO\\Sync\\A.ARR to "
       "c:\\ZAMO\\Field\\FromPocket\\ARR00002.ARR\r\n"
@@ -44,7 +43,7 @@ TEST_F(SyncSession, ACompleteSessionMovesEverythingAndStartsTheImport) {
   EXPECT_EQ(DesktopFile("c/ZAMO/Field/FromPocket/ARR00002.ARR"), "array a");
   EXPECT_EQ(DesktopFile("c/ZAMO/Field/FromPocket/ARR00003.ARR"), std::string(40000, 'b'));
   EXPECT_EQ(DeviceListing(kSync), "R.CLS S.TMT");
-  EXPECT_EQ(world.DeviceFile(std::string(kSync) + "R.CLS"), "regions");
+  EXPECT_EQ(world.DeviceFile(kSync + "R.CLS"), "regions");
   EXPECT_EQ(DeviceState(), "dword:00000004");
   EXPECT_EQ(world.StartedLog(), "\\Program Files\\ZAMO\\import.exe\t\n");
   EXPECT_EQ(DesktopListing("c/ZAMO/Field/ToPocket"), "");
@@ -160,8 +159,8 @@ TEST_F(SyncSession, ALostConnectionAtAnyPointLosesNoArrayAndLeavesNoPartOfOne) {
     SCOPED_TRACE("disconnect after " + std::to_string(after));
     world.SetFaults("disconnect after=" + std::to_string(after) + "\n");
     Run();
-    int a_count = world.DeviceHas(std::string(kSync) + "A.ARR");
-    int b_count = world.DeviceHas(std::string(kSync) + "b.arr");
+    int a_count = world.DeviceHas(kSync + "A.ARR");
+    int b_count = world.DeviceHas(kSync + "b.arr");
     for (const auto& entry : std::filesystem::directory_iterator(
              std::filesystem::path(world.desktop_root()) / "c/ZAMO/Field/FromPocket")) {
       const std::string name = entry.path().filename().string();

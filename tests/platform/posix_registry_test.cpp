@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <string>
+#include <vector>
 
 #include "platform/platform.h"
 #include "support/desktop_env.h"
@@ -62,6 +65,7 @@ TEST_F(PosixRegistry, OpensOnlyKeysThatExist) {
   env.SetRegistry(
       "[HKEY_CURRENT_USER\\Software\\Microsoft\\Windows CE Services\\Partners\\0000ABCD]\r\n"
       "\"DisplayName\"=\"Pocket\"\r\n");
+  const std::string before = env.Read("registry.reg");
   EXPECT_TRUE(RegOpen(Hive::CurrentUser, "Software\\Microsoft\\Windows CE Services\\Partners",
                       RegAccess::Read));
   EXPECT_FALSE(RegOpen(Hive::LocalMachine, "Software\\Microsoft\\Windows CE Services\\Partners",
@@ -69,7 +73,14 @@ TEST_F(PosixRegistry, OpensOnlyKeysThatExist) {
   EXPECT_EQ(LastErrorCode(), kErrorFileNotFound);
   EXPECT_FALSE(RegOpen(Hive::CurrentUser, "Software\\Micro", RegAccess::Read));
   EXPECT_FALSE(RegOpen(Hive::CurrentUser, kZamo, RegAccess::ReadWrite));
-  EXPECT_FALSE(std::filesystem::exists(env.dir().path() / "registry.reg.tmp"));
+  // Opening writes nothing: the file is as it was, and nothing is left beside it.
+  EXPECT_EQ(env.Read("registry.reg"), before);
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(env.dir().path())) {
+    names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"c", "registry.reg"}));
 }
 
 TEST_F(PosixRegistry, SetStringRewritesTheFileAndKeepsOtherWrites) {

@@ -4,14 +4,13 @@
 
 #include "report/progress.h"
 #include "support/desktop_env.h"
+#include "support/world_texts.h"
 
 namespace zp {
 namespace {
 
-const char kStart[] = "Starting logging at 2026/12/08 09:30:05\r\n\r\n";
-const char kStop[] =
-    "\nStopping logging at 2026/12/08 09:30:05\n"
-    "------------------------------------------\n\r\n";
+using test::kStart;
+using test::kStop;
 
 TEST(Log, WritersBannersAndLineEndsByteForByte) {
   test::DesktopEnv desktop;

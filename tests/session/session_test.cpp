@@ -6,6 +6,7 @@
 
 #include "report/progress.h"
 #include "support/handheld_test.h"
+#include "support/reg_text.h"
 
 namespace zp {
 namespace {
@@ -30,13 +31,14 @@ class CountingDevice : public SimulatedDevice {
 class Session : public test::HandheldTest {
  protected:
   void SetUp() override {
-    desktop.SetRegistry(
-        "[HKEY_LOCAL_MACHINE\\Software\\Brenok\\ZAMO\\PocketPC]\r\n\"PathSync\"=\"c:\\\\\"\r\n\r\n"
-        "[HKEY_CURRENT_USER\\Software\\Brenok\\ZAMO\\PocketPC]\r\n\r\n"
-        "[HKEY_CURRENT_USER\\Software\\Microsoft\\Windows CE Services\\Partners\\00000042]\r\n"
-        "\"DisplayName\"=\"Field\"\r\n");
-    SetDeviceRegistry(world.IdentReg(0x42) + "\n[HKEY_LOCAL_MACHINE\\Software\\Brenok\\ZAMO]\n" +
-                      "\"DBState\"=dword:00000001\n");
+    test::RegText settings;
+    settings.Key("HKEY_LOCAL_MACHINE\\Software\\Brenok\\ZAMO\\PocketPC").String("PathSync", "c:\\");
+    settings.Key("HKEY_CURRENT_USER\\Software\\Brenok\\ZAMO\\PocketPC");
+    desktop.SetRegistry(test::AddProfile(settings, 0x42, "Field").Sections());
+    SetDeviceRegistry(world.IdentReg(0x42) + test::RegText(regfile::Strings::Wide)
+                                                 .Key("HKEY_LOCAL_MACHINE\\Software\\Brenok\\ZAMO")
+                                                 .Dword("DBState", 1)
+                                                 .Sections());
   }
   CountingDevice Device() {
     return CountingDevice(handheld, (desktop.dir().path() / "registry.reg").string());

@@ -24,8 +24,11 @@ DesktopEnv::DesktopEnv()
   std::filesystem::create_directories(dir_.path() / "c");
 }
 
-void DesktopEnv::SetRegistry(const std::string& body) const {
-  dir_.Write("registry.reg", "Windows Registry Editor Version 5.00\r\n\r\n" + body);
+DesktopEnv::DesktopEnv(const std::string& root)
+    : dir_(root),
+      root_("ZAMOPOCKET_DESKTOP", dir_.path().string()),
+      clock_("ZAMOPOCKET_CLOCK", "2026-12-08 09:30:05") {
+  std::filesystem::create_directories(dir_.path() / "c");
 }
 
 }  // namespace zp::test

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "support/reg_text.h"
 #include "support/temp_dir.h"
 
 namespace zp::test {
@@ -26,6 +27,8 @@ class ScopedEnv {
 class DesktopEnv {
  public:
   DesktopEnv();
+  /// Over the desktop folder of a world (which owns it).
+  explicit DesktopEnv(const std::string& root);
   const TempDir& dir() const { return dir_; }
   /// The host path of a Windows path's file below the root ("c/x.log").
   std::string Read(const std::string& relative) const { return dir_.Read(relative); }
@@ -34,7 +37,7 @@ class DesktopEnv {
   }
   bool Exists(const std::string& relative) const { return dir_.Exists(relative); }
   /// Writes registry.reg with the given sections below the header.
-  void SetRegistry(const std::string& body) const;
+  void SetRegistry(const std::string& body) const { WriteDesktopRegistry(dir_, body); }
 
  private:
   TempDir dir_;

@@ -1,26 +1,13 @@
 // Prepared handheld and desktop folders for tests.
 #include "support/device_world.h"
 
-#include <cstdio>
 #include <filesystem>
 
+#include "support/reg_text.h"
+
 namespace zp::test {
-namespace {
 
-constexpr const char* kHeader = "Windows Registry Editor Version 5.00\n\n";
-
-std::string Escaped(const std::string& text) {
-  std::string out;
-  for (char c : text) {
-    if (c == '\\' || c == '"') out.push_back('\\');
-    out.push_back(c);
-  }
-  return out;
-}
-
-}  // namespace
-
-DeviceWorld::DeviceWorld() {
+DeviceWorld::DeviceWorld() : desktop_((dir.path() / "desktop").string()) {
   std::filesystem::create_directories(dir.path() / "device" / "files");
   std::filesystem::create_directories(dir.path() / "desktop");
 }
@@ -36,17 +23,16 @@ std::string DeviceWorld::desktop_registry() const {
 }
 
 std::string DeviceWorld::IdentReg(std::uint32_t device_id, std::uint32_t processor_type) {
-  char text[128];
-  std::snprintf(text, sizeof text,
-                "[HKEY_LOCAL_MACHINE\\Ident]\n\"DeviceId\"=dword:%08x\n"
-                "\"ProcessorType\"=dword:%08x\n\n",
-                device_id, processor_type);
-  return text;
+  return RegText(regfile::Strings::Wide)
+      .Key("HKEY_LOCAL_MACHINE\\Ident")
+      .Dword("DeviceId", device_id)
+      .Dword("ProcessorType", processor_type)
+      .Sections();
 }
 
 void DeviceWorld::SetDeviceReg(const std::string& text) {
   const bool headed = text.starts_with("Windows Registry Editor") || text.starts_with("REGEDIT4");
-  dir.Write("device/device.reg", headed ? text : kHeader + text);
+  dir.Write("device/device.reg", headed ? text : RegHeader() + text);
 }
 
 std::string DeviceWorld::DeviceReg() const {
@@ -76,18 +62,18 @@ bool DeviceWorld::DeviceHas(const std::string& device_path) const {
 }
 
 void DeviceWorld::AddDesktopReg(const std::string& text) {
-  std::string all = dir.Read("desktop/registry.reg");
-  if (all.empty()) all = kHeader;
-  if (all.back() != '\n') all += "\n";
-  dir.Write("desktop/registry.reg", all + text);
+  std::string sections = DesktopRegistrySections(desktop_);
+  if (!sections.empty() && sections.back() != '\n') sections += "\n";
+  WriteDesktopRegistry(desktop_, sections + text);
+}
+
+void DeviceWorld::SetDesktopReg(const std::string& text) {
+  WriteDesktopRegistry(desktop_, text);
 }
 
 void DeviceWorld::AddProfile(std::uint32_t id, const std::string& display_name) {
-  char key[128];
-  std::snprintf(key, sizeof key,
-                "[HKEY_CURRENT_USER\\Software\\Microsoft\\Windows CE Services\\Partners\\%08X]\n",
-                id);
-  AddDesktopReg(std::string(key) + "\"DisplayName\"=\"" + Escaped(display_name) + "\"\n\n");
+  RegText profile;
+  AddDesktopReg(test::AddProfile(profile, id, display_name).Sections());
 }
 
 void DeviceWorld::SetFaults(const std::string& text) {

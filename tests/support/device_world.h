@@ -37,12 +37,17 @@ struct DeviceWorld {
   void AddProfile(std::uint32_t id, const std::string& display_name);
   /// Appends text (sections and values) to registry.reg.
   void AddDesktopReg(const std::string& text);
+  /// registry.reg: the header, then `text` (sections and values).
+  void SetDesktopReg(const std::string& text);
 
   void SetFaults(const std::string& text);
   std::string StartedLog() const;
 
   /// <dir>/device/files/<path> for a device path.
   std::string FilesRelative(const std::string& device_path) const;
+
+ private:
+  TempDir desktop_;  ///< <dir>/desktop, borrowed
 };
 
 }  // namespace zp::test

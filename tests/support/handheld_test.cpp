@@ -3,27 +3,20 @@
 #include <filesystem>
 
 #include "report/log.h"
+#include "support/reg_text.h"
 
 namespace zp::test {
-namespace {
 
-const char kBanner[] = "Starting logging at 2026/12/08 09:30:05\r\n\r\n";
-const char kStop[] =
-    "\nStopping logging at 2026/12/08 09:30:05\n"
-    "------------------------------------------\n\r\n";
-
-}  // namespace
-
-HandheldTest::HandheldTest() : handheld(world.device_folder()) {
-  desktop.SetRegistry(
-      "[HKEY_LOCAL_MACHINE\\Software\\Brenok\\ZAMO\\PocketPC]\r\n\"PathSync\"=\"c:\\\\\"\r\n\r\n"
-      "[HKEY_CURRENT_USER\\Software\\Microsoft\\Windows CE Services\\Partners\\00000042]\r\n"
-      "\"DisplayName\"=\"Field\"\r\n");
-  SetDeviceRegistry(
-      "[HKEY_LOCAL_MACHINE\\Ident]\n\"DeviceId\"=dword:00000042\n"
-      "\"ProcessorType\"=dword:00000a11\n\n"
-      "[HKEY_LOCAL_MACHINE\\Software\\Brenok\\ZAMO]\n\"DBState\"=dword:00000003\n"
-      "\"RunImport\"=\"\\\\Program Files\\\\ZAMO\\\\import.exe\"\n");
+HandheldTest::HandheldTest() : desktop(world.desktop_root()), handheld(world.device_folder()) {
+  RegText settings;
+  settings.Key("HKEY_LOCAL_MACHINE\\Software\\Brenok\\ZAMO\\PocketPC").String("PathSync", "c:\\");
+  desktop.SetRegistry(AddProfile(settings, 0x42, "Field").Sections());
+  SetDeviceRegistry(DeviceWorld::IdentReg(0x42) +
+                    RegText(regfile::Strings::Wide)
+                        .Key("HKEY_LOCAL_MACHINE\\Software\\Brenok\\ZAMO")
+                        .Dword("DBState", 3)
+                        .String("RunImport", "\\Program Files\\ZAMO\\import.exe")
+                        .Sections());
 }
 
 HandheldTest::~HandheldTest() {
@@ -77,8 +70,8 @@ std::string HandheldTest::Log() const {
   StopLogging();
   std::string log = desktop.Read("c/zamopocket.log");
   std::filesystem::remove(desktop.dir().path() / "c/zamopocket.log");  // the next log starts afresh
-  if (log.starts_with(kBanner)) log.erase(0, sizeof kBanner - 1);
-  if (log.ends_with(kStop)) log.erase(log.size() - (sizeof kStop - 1));
+  if (log.starts_with(kStart)) log.erase(0, kStart.size());
+  if (log.ends_with(kStop)) log.erase(log.size() - kStop.size());
   return log;
 }
 

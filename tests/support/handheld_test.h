@@ -10,6 +10,7 @@
 #include "simulator/simulated_device.h"
 #include "support/desktop_env.h"
 #include "support/device_world.h"
+#include "support/world_texts.h"
 
 namespace zp::test {
 
@@ -36,15 +37,12 @@ class HandheldTest : public ::testing::Test {
   void StartLog() const;
   std::string Log() const;
 
-  DesktopEnv desktop;
-  DeviceWorld world;     ///< the handheld's side of the world
+  DeviceWorld world;     ///< the handheld, and the desktop folder `desktop` stands on
+  DesktopEnv desktop;    ///< the desktop stand-in, over the world's desktop folder
   std::string handheld;  ///< the handheld's folder
 
  private:
   std::unique_ptr<SimulatedDevice> device_;
 };
-
-/// The device's sync folder.
-inline const char kSync[] = "\\My Documents\\Personal\\ZAMO\\Sync\\";
 
 }  // namespace zp::test

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <utility>
 
 namespace zp::test {
 
@@ -16,7 +17,10 @@ TempDir::TempDir() {
   path_ = pattern;
 }
 
+TempDir::TempDir(std::filesystem::path borrowed) : path_(std::move(borrowed)), owned_(false) {}
+
 TempDir::~TempDir() {
+  if (!owned_) return;
   std::error_code ec;
   std::filesystem::remove_all(path_, ec);
 }

@@ -9,6 +9,9 @@ namespace zp::test {
 class TempDir {
  public:
   TempDir();
+  /// A folder that another TempDir owns: the same helpers, and left in
+  /// place when this one goes.
+  explicit TempDir(std::filesystem::path borrowed);
   ~TempDir();
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
@@ -22,6 +25,7 @@ class TempDir {
 
  private:
   std::filesystem::path path_;
+  bool owned_ = true;
 };
 
 /// The names in a folder, sorted and joined by spaces, each folder's with a
