@@ -42,7 +42,7 @@ struct Entry {
   std::uint32_t oid = 0;       ///< the object store's id: stable for a name
 };
 
-/// The files and folders of a host folder, in listing order (NameLess).
+/// The files and folders of a host folder, in listing order (WideNames::Less).
 /// Empty when the folder cannot be read. `filetime` is read only when
 /// `with_times` asks for it (one more stat() a name).
 /// `failed`, when given, is set when the folder could not be read (whole).

@@ -8,6 +8,8 @@
 #include <memory>
 #include <system_error>
 
+#include "platform/hex_number.h"
+#include "platform/name_rules.h"
 #include "platform/platform.h"
 #include "platform/utf.h"
 
@@ -18,22 +20,6 @@ constexpr std::string_view kHeader = "Windows Registry Editor Version 5.00";
 constexpr std::string_view kHeader4 = "REGEDIT4";
 // regedit wraps hex data so that no line is longer than this.
 constexpr std::size_t kLineWidth = 80;
-
-// The registry compares names by folding to upper case.
-char Fold(char c) {
-  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-bool IEquals(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
-                                            [](char x, char y) { return Fold(x) == Fold(y); });
-}
-
-bool ILess(std::string_view a, std::string_view b) {
-  return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-    return static_cast<unsigned char>(Fold(x)) < static_cast<unsigned char>(Fold(y));
-  });
-}
 
 struct FileCloser {
   void operator()(std::FILE* f) const noexcept { std::fclose(f); }
@@ -48,29 +34,6 @@ std::string_view Trim(std::string_view s) {
   while (!s.empty() && IsSpace(s.front())) s.remove_prefix(1);
   while (!s.empty() && IsSpace(s.back())) s.remove_suffix(1);
   return s;
-}
-
-bool StartsWithI(std::string_view s, std::string_view prefix) {
-  return s.size() >= prefix.size() && IEquals(s.substr(0, prefix.size()), prefix);
-}
-
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-// 1 to 8 hex digits, nothing else.
-std::optional<std::uint32_t> ParseHex32(std::string_view s) {
-  if (s.empty() || s.size() > 8) return std::nullopt;
-  std::uint32_t v = 0;
-  for (char c : s) {
-    const int d = HexDigit(c);
-    if (d < 0) return std::nullopt;
-    v = (v << 4) | static_cast<std::uint32_t>(d);
-  }
-  return v;
 }
 
 // A quoted text at the start of `s` with the \\ and \" escapes; `s` is left
@@ -136,7 +99,7 @@ bool ParseData(std::string_view data, Strings strings, Value& value) {
     value.bytes = StringBytes(*text, strings);
     return true;
   }
-  if (StartsWithI(data, "dword:")) {
+  if (NarrowNames::StartsWith(data, "dword:")) {
     // Exactly eight hex digits, as regedit writes them: a shorter number is
     // a damaged line, never silently a smaller value.
     const std::string_view digits = data.substr(6);
@@ -148,10 +111,10 @@ bool ParseData(std::string_view data, Strings strings, Value& value) {
                    static_cast<std::uint8_t>(*v >> 16), static_cast<std::uint8_t>(*v >> 24)};
     return true;
   }
-  if (StartsWithI(data, "hex:")) {
+  if (NarrowNames::StartsWith(data, "hex:")) {
     value.type = 3;
     data.remove_prefix(4);
-  } else if (StartsWithI(data, "hex(")) {
+  } else if (NarrowNames::StartsWith(data, "hex(")) {
     const std::size_t close = data.find("):");
     if (close == std::string_view::npos) return false;
     const auto type = ParseHex32(data.substr(4, close - 4));
@@ -190,7 +153,8 @@ bool ContinuesHex(std::string_view line) {
     return false;
   }
   line = Trim(line);
-  return !line.empty() && line.front() == '=' && StartsWithI(Trim(line.substr(1)), "hex");
+  return !line.empty() && line.front() == '=' &&
+         NarrowNames::StartsWith(Trim(line.substr(1)), "hex");
 }
 
 struct Lines {
@@ -393,7 +357,7 @@ bool Save(const std::string& file, const Document& doc, Strings strings) {
 
 Key* FindKey(Document& doc, std::string_view path) {
   for (Key& key : doc.keys) {
-    if (IEquals(key.path, path)) return &key;
+    if (NarrowNames::Equal(key.path, path)) return &key;
   }
   return nullptr;
 }
@@ -410,7 +374,7 @@ Key& FindOrAddKey(Document& doc, std::string_view path) {
 
 Value* FindValue(Key& key, std::string_view name) {
   for (Value& value : key.values) {
-    if (IEquals(value.name, name)) return &value;
+    if (NarrowNames::Equal(value.name, name)) return &value;
   }
   return nullptr;
 }
@@ -429,22 +393,31 @@ void SetValue(Key& key, std::string_view name, std::uint32_t type,
   key.values.push_back(Value{std::string(name), type, std::move(bytes)});
 }
 
+bool KeyExists(const Document& doc, std::string_view path) {
+  if (FindKey(doc, path)) return true;
+  std::string prefix(path);
+  prefix += '\\';
+  return std::any_of(doc.keys.begin(), doc.keys.end(), [&](const Key& key) {
+    return key.path.size() > prefix.size() && NarrowNames::StartsWith(key.path, prefix);
+  });
+}
+
 std::vector<std::string> SubkeyNames(const Document& doc, std::string_view path) {
   std::string prefix(path);
   if (!prefix.empty()) prefix += '\\';
   std::vector<std::string> names;
   for (const Key& key : doc.keys) {
-    if (key.path.size() <= prefix.size() || !StartsWithI(key.path, prefix)) continue;
+    if (key.path.size() <= prefix.size() || !NarrowNames::StartsWith(key.path, prefix)) continue;
     const std::string_view rest = std::string_view(key.path).substr(prefix.size());
     const std::string_view name = rest.substr(0, rest.find('\\'));
     // The first spelling met in file order names the subkey.
-    const auto same = [&](const std::string& n) { return IEquals(n, name); };
+    const auto same = [&](const std::string& n) { return NarrowNames::Equal(n, name); };
     if (!name.empty() && std::none_of(names.begin(), names.end(), same)) {
       names.emplace_back(name);
     }
   }
   std::sort(names.begin(), names.end(),
-            [](const std::string& a, const std::string& b) { return ILess(a, b); });
+            [](const std::string& a, const std::string& b) { return NarrowNames::Less(a, b); });
   return names;
 }
 

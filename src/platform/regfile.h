@@ -64,6 +64,10 @@ Value* FindValue(Key& key, std::string_view name);
 const Value* FindValue(const Key& key, std::string_view name);
 void SetValue(Key& key, std::string_view name, std::uint32_t type, std::vector<std::uint8_t> bytes);
 
+/// A key exists when it has a section, or when a section lies below it
+/// (regedit makes every parent of a key it imports).
+bool KeyExists(const Document& doc, std::string_view path);
+
 /// The direct subkey names of `path`, in key-name order (case-insensitive).
 std::vector<std::string> SubkeyNames(const Document& doc, std::string_view path);
 
