@@ -1,5 +1,5 @@
-// Move-only guards for what the remote side hands out: file handles,
-// registry keys, listing buffers and profile handles. Each is released
+// Move-only guards for what the remote side hands out: file, process and
+// thread handles, registry keys, listing buffers and profile handles. Each is released
 // through the device it came from when the guard goes out of scope.
 #pragma once
 
@@ -61,6 +61,24 @@ using RemoteFile = RemoteGuard<CeHandle, RemoteFileTraits>;
 using RemoteKey = RemoteGuard<CeKey, RemoteKeyTraits>;
 using SvcHandle = RemoteGuard<CeSvcHandle, SvcHandleTraits>;
 using FindBuffer = RemoteGuard<CeFindData*, FindBufferTraits>;
+
+/// The process and thread handles of a started program, closed in that
+/// order.
+class RemoteProcess {
+ public:
+  RemoteProcess(RemoteDevice& device, const CeProcessInfo& info)
+      : process_(device, info.hProcess), thread_(device, info.hThread) {}
+  RemoteProcess(const RemoteProcess&) = delete;
+  RemoteProcess& operator=(const RemoteProcess&) = delete;
+  ~RemoteProcess() {
+    process_.Release();
+    thread_.Release();
+  }
+
+ private:
+  RemoteFile process_;
+  RemoteFile thread_;
+};
 
 /// A remote listing: the record count and its buffer, released on scope exit.
 struct RemoteListing {

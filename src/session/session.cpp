@@ -6,6 +6,7 @@
 
 #include "device/device_identity.h"
 #include "device/path_walk.h"
+#include "device/remote_program.h"
 #include "install/installer.h"
 #include "platform/platform.h"
 #include "report/log.h"
@@ -90,16 +91,10 @@ int RunConnected(RemoteDevice& device, SessionScope& scope, const std::string& r
     LogText("Finished unsuccessfully\r\n");
     return kExitDone;
   }
-  CeProcessInfo process;
-  if (!device.CeCreateProcess(import_program, u"", &process)) {
-    const std::uint32_t last_error = device.CeGetLastError();
-    const std::int32_t rapi_error = device.CeRapiGetError();
-    LogText("Could not run import program %s: 0x%08x 0x%08x", Narrow(import_program).c_str(),
-            static_cast<std::uint32_t>(rapi_error), last_error);
+  if (!StartRemoteProgram(device, import_program, u"",
+                          "Could not run import program " + Narrow(import_program))) {
     return kExitDone;
   }
-  device.CeCloseHandle(process.hProcess);
-  device.CeCloseHandle(process.hThread);
   DeleteSentFiles(to_pocket, sent);
   LogText("Finished successfully\r\n");
   return kExitDone;
