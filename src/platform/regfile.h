@@ -11,6 +11,9 @@
 
 namespace zp::regfile {
 
+/// The first line of the text, as regedit writes it.
+inline constexpr std::string_view kHeader = "Windows Registry Editor Version 5.00";
+
 /// How "Name"="text" values are held as bytes: the desktop stores 8-bit
 /// text with a NUL, the handheld UTF-16LE with a NUL.
 enum class Strings { Narrow, Wide };

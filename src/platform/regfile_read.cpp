@@ -1,25 +1,18 @@
-// The regedit text format: parsing, writing, loading and saving .reg files.
-#include "platform/regfile.h"
-
-#include <algorithm>
+// The regedit text format read: .reg text parsed into a document, and .reg
+// files loaded.
 #include <cerrno>
 #include <cstdio>
-#include <filesystem>
 #include <memory>
-#include <system_error>
 
 #include "platform/hex_number.h"
 #include "platform/name_rules.h"
-#include "platform/platform.h"
+#include "platform/regfile.h"
 #include "platform/utf.h"
 
 namespace zp::regfile {
 namespace {
 
-constexpr std::string_view kHeader = "Windows Registry Editor Version 5.00";
 constexpr std::string_view kHeader4 = "REGEDIT4";
-// regedit wraps hex data so that no line is longer than this.
-constexpr std::size_t kLineWidth = 80;
 
 struct FileCloser {
   void operator()(std::FILE* f) const noexcept { std::fclose(f); }
@@ -175,85 +168,6 @@ Lines Split(std::string_view text) {
   return lines;
 }
 
-std::string Escape(std::string_view text) {
-  std::string out;
-  for (char c : text) {
-    if (c == '\\' || c == '"') out.push_back('\\');
-    out.push_back(c);
-  }
-  return out;
-}
-
-bool HasLineBreak(std::string_view text) {
-  return text.find_first_of("\r\n") != std::string_view::npos;
-}
-
-// The text of a REG_SZ when its bytes are exactly what "text" would give back.
-std::optional<std::string> AsText(const Value& value, Strings strings) {
-  const auto& b = value.bytes;
-  if (value.type != 1) return std::nullopt;
-  std::string text;
-  if (strings == Strings::Narrow) {
-    if (b.empty() || b.back() != 0) return std::nullopt;
-    text.assign(b.begin(), b.end() - 1);
-    if (text.find('\0') != std::string::npos || !utf::IsValidUtf8(text)) return std::nullopt;
-  } else {
-    if (b.size() < 2 || b.size() % 2 != 0 || b[b.size() - 1] != 0 || b[b.size() - 2] != 0) {
-      return std::nullopt;
-    }
-    std::u16string units;
-    for (std::size_t i = 0; i + 2 < b.size(); i += 2) {
-      units.push_back(static_cast<char16_t>(b[i] | (b[i + 1] << 8)));
-    }
-    if (units.find(u'\0') != std::u16string::npos || !utf::IsValidUtf16(units)) {
-      return std::nullopt;
-    }
-    text = utf::ToUtf8(units);
-  }
-  if (HasLineBreak(text)) return std::nullopt;
-  return text;
-}
-
-void WriteHex(std::string& out, std::string line, const std::vector<std::uint8_t>& bytes) {
-  static constexpr char kDigits[] = "0123456789abcdef";
-  bool first_on_line = true;
-  for (std::size_t i = 0; i < bytes.size(); ++i) {
-    std::string piece{kDigits[bytes[i] >> 4], kDigits[bytes[i] & 0xF]};
-    if (i + 1 < bytes.size()) piece.push_back(',');
-    // Leave room for the continuation backslash.
-    if (!first_on_line && line.size() + piece.size() + 1 > kLineWidth) {
-      out += line + "\\\n";
-      line = "  ";
-    }
-    line += piece;
-    first_on_line = false;
-  }
-  out += line + "\n";
-}
-
-void WriteValue(std::string& out, const Value& value, Strings strings) {
-  std::string line = value.name.empty() ? "@=" : "\"" + Escape(value.name) + "\"=";
-  if (auto text = AsText(value, strings)) {
-    out += line + "\"" + Escape(*text) + "\"\n";
-    return;
-  }
-  char buffer[32];
-  if (value.type == 4 && value.bytes.size() == 4) {
-    const auto& b = value.bytes;
-    const std::uint32_t v = b[0] | (b[1] << 8) | (b[2] << 16) | (std::uint32_t{b[3]} << 24);
-    std::snprintf(buffer, sizeof buffer, "dword:%08x\n", v);
-    out += line + buffer;
-    return;
-  }
-  if (value.type == 3) {
-    line += "hex:";
-  } else {
-    std::snprintf(buffer, sizeof buffer, "hex(%x):", value.type);
-    line += buffer;
-  }
-  WriteHex(out, std::move(line), value.bytes);
-}
-
 }  // namespace
 
 ParseResult Parse(std::string_view text, Strings strings) {
@@ -318,17 +232,6 @@ ParseResult Parse(std::string_view text, Strings strings) {
   return result;
 }
 
-std::string Write(const Document& doc, Strings strings) {
-  std::string out(kHeader);
-  out += "\n\n";
-  for (const Key& key : doc.keys) {
-    out += "[" + key.path + "]\n";
-    for (const Value& value : key.values) WriteValue(out, value, strings);
-    out += "\n";
-  }
-  return out;
-}
-
 std::optional<Document> Load(const std::string& file, Strings strings, bool* complete) {
   if (complete) *complete = false;
   const FilePtr f(std::fopen(file.c_str(), "rb"));
@@ -348,77 +251,6 @@ std::optional<Document> Load(const std::string& file, Strings strings, bool* com
   }
   if (complete) *complete = parsed.problems.empty();
   return std::move(parsed.doc);
-}
-
-bool Save(const std::string& file, const Document& doc, Strings strings) {
-  // A power cut leaves the old text or the new, never an empty registry.
-  return ReplaceFileDurably(file, Write(doc, strings));
-}
-
-Key* FindKey(Document& doc, std::string_view path) {
-  for (Key& key : doc.keys) {
-    if (NarrowNames::Equal(key.path, path)) return &key;
-  }
-  return nullptr;
-}
-
-const Key* FindKey(const Document& doc, std::string_view path) {
-  return FindKey(const_cast<Document&>(doc), path);
-}
-
-Key& FindOrAddKey(Document& doc, std::string_view path) {
-  if (Key* key = FindKey(doc, path)) return *key;
-  doc.keys.push_back(Key{std::string(path), {}});
-  return doc.keys.back();
-}
-
-Value* FindValue(Key& key, std::string_view name) {
-  for (Value& value : key.values) {
-    if (NarrowNames::Equal(value.name, name)) return &value;
-  }
-  return nullptr;
-}
-
-const Value* FindValue(const Key& key, std::string_view name) {
-  return FindValue(const_cast<Key&>(key), name);
-}
-
-void SetValue(Key& key, std::string_view name, std::uint32_t type,
-              std::vector<std::uint8_t> bytes) {
-  if (Value* value = FindValue(key, name)) {
-    value->type = type;
-    value->bytes = std::move(bytes);
-    return;
-  }
-  key.values.push_back(Value{std::string(name), type, std::move(bytes)});
-}
-
-bool KeyExists(const Document& doc, std::string_view path) {
-  if (FindKey(doc, path)) return true;
-  std::string prefix(path);
-  prefix += '\\';
-  return std::any_of(doc.keys.begin(), doc.keys.end(), [&](const Key& key) {
-    return key.path.size() > prefix.size() && NarrowNames::StartsWith(key.path, prefix);
-  });
-}
-
-std::vector<std::string> SubkeyNames(const Document& doc, std::string_view path) {
-  std::string prefix(path);
-  if (!prefix.empty()) prefix += '\\';
-  std::vector<std::string> names;
-  for (const Key& key : doc.keys) {
-    if (key.path.size() <= prefix.size() || !NarrowNames::StartsWith(key.path, prefix)) continue;
-    const std::string_view rest = std::string_view(key.path).substr(prefix.size());
-    const std::string_view name = rest.substr(0, rest.find('\\'));
-    // The first spelling met in file order names the subkey.
-    const auto same = [&](const std::string& n) { return NarrowNames::Equal(n, name); };
-    if (!name.empty() && std::none_of(names.begin(), names.end(), same)) {
-      names.emplace_back(name);
-    }
-  }
-  std::sort(names.begin(), names.end(),
-            [](const std::string& a, const std::string& b) { return NarrowNames::Less(a, b); });
-  return names;
 }
 
 }  // namespace zp::regfile
