@@ -30,18 +30,11 @@ bool ReadDisplayName(RemoteDevice& device, std::uint32_t profile, std::string& n
 bool GetDeviceInfo(RemoteDevice& device, std::string& display_name, std::uint32_t& device_id) {
   const std::uint32_t id = device.CeGetDeviceId();
   if (id == 0 || id == 0xFFFFFFFFu) return false;
-  CeSvcHandle enumeration = kNoCeSvcHandle;
   // The enumeration handle is closed on every way out, the walk's end included.
-  struct EnumCloser {
-    RemoteDevice& device;
-    CeSvcHandle& handle;
-    ~EnumCloser() {
-      if (handle != kNoCeSvcHandle) device.CeSvcClose(handle);
-    }
-  } closer{device, enumeration};
+  SvcHandle enumeration(device, kNoCeSvcHandle);
   for (std::uint32_t index = 0;; ++index) {
     std::uint32_t profile = 0;
-    if (device.CeSvcEnumProfiles(&enumeration, index, &profile) != 0) return false;
+    if (device.CeSvcEnumProfiles(enumeration.Address(), index, &profile) != 0) return false;
     if (profile != id) continue;
     std::string name;
     if (!ReadDisplayName(device, profile, name)) continue;

@@ -16,12 +16,24 @@ class RemoteGuard {
   RemoteGuard(RemoteDevice& device, Handle handle) : device_(&device), handle_(handle) {}
   RemoteGuard(RemoteGuard&& other) noexcept
       : device_(other.device_), handle_(std::exchange(other.handle_, Traits::kNone)) {}
-  RemoteGuard& operator=(RemoteGuard&&) = delete;
+  /// Releases what is held and takes over what `other` held.
+  RemoteGuard& operator=(RemoteGuard&& other) noexcept {
+    if (this != &other) {
+      Release();
+      device_ = other.device_;
+      handle_ = std::exchange(other.handle_, Traits::kNone);
+    }
+    return *this;
+  }
   RemoteGuard(const RemoteGuard&) = delete;
   RemoteGuard& operator=(const RemoteGuard&) = delete;
   ~RemoteGuard() { Release(); }
 
   Handle get() const { return handle_; }
+  /// The held handle's address, for a call that reads the handle and may
+  /// put another in its place (an enumeration): the guard releases
+  /// whatever it holds last.
+  Handle* Address() { return &handle_; }
   bool valid() const { return handle_ != Traits::kNone; }
   /// Releases what is held and takes `handle` in its place.
   void Reset(Handle handle) {

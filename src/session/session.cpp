@@ -20,13 +20,18 @@ namespace zp {
 namespace {
 
 // The session scope's cleanup: runs once on every way out after the
-// progress window was made, an exception included.
+// progress window was made, an exception included. It closes the progress
+// window and the connection when it was opened (`connection` zero or
+// positive); the log is stopped after it.
 class SessionScope {
  public:
   explicit SessionScope(RemoteDevice& device) : device_(device) {}
   SessionScope(const SessionScope&) = delete;
   SessionScope& operator=(const SessionScope&) = delete;
-  ~SessionScope() { EndSession(device_, connection); }
+  ~SessionScope() {
+    DestroyProgress();
+    if (connection >= 0) device_.CeRapiUninit();
+  }
 
   std::int32_t connection = -1;
 
@@ -102,12 +107,6 @@ int RunConnected(RemoteDevice& device, SessionScope& scope, const std::string& r
 
 }  // namespace
 
-void EndSession(RemoteDevice& device, std::int32_t connection) {
-  DestroyProgress();
-  if (connection >= 0) device.CeRapiUninit();
-  StopLogging();
-}
-
 int RunSession(RemoteDevice& device) {
   std::string root;
   if (!GetPathSync(root)) return kExitNoSettings;
@@ -116,9 +115,9 @@ int RunSession(RemoteDevice& device) {
   // One session at a time: a second one would take from the handheld what
   // the first is moving, and delete what it delivers.
   const SessionLock lock = TakeSessionLock();
+  const LoggingScope logging;  // stops the log before the lock is given up
   if (!lock) {
     LogText("Another sync session is running");
-    StopLogging();
     return kExitNotConnected;
   }
 
@@ -126,13 +125,11 @@ int RunSession(RemoteDevice& device) {
   std::uint32_t device_id = 0;
   if (!GetDeviceInfo(device, name, device_id)) {
     LogText("Unknown device");
-    StopLogging();
     return kExitNotConnected;
   }
   if (!IsUsableFolderName(name)) {
     LogText("Device name cannot be used as a folder name: %s", name.c_str());
     LogText("Unknown device");
-    StopLogging();
     return kExitNotConnected;
   }
 
