@@ -48,17 +48,18 @@ std::uint32_t GetRegState(RemoteDevice& device) {
   CeKey opened = kNoCeKey;
   if (device.CeRegOpenKeyEx(kCeHkeyLocalMachine, kDeviceKey, &opened) != 0) {
     LogError(LastErrorCode(), "GetRegState: Error accessing remote registry");
-    return 1;
+    return kSyncStateIdle;
   }
   RemoteKey key(device, opened);
   std::uint8_t data[4] = {};
   std::uint32_t type = 0;
   std::uint32_t size = sizeof data;
-  if (device.CeRegQueryValueEx(key.get(), u"DBState", &type, data, &size) != 0) return 1;
-  if (type != kRegDword || size != sizeof data) return 1;
+  if (device.CeRegQueryValueEx(key.get(), u"DBState", &type, data, &size) != 0)
+    return kSyncStateIdle;
+  if (type != kRegDword || size != sizeof data) return kSyncStateIdle;
   std::int32_t state = 0;
   std::memcpy(&state, data, sizeof state);
-  if (state < 0 || state > 4) return 1;
+  if (state < 0 || static_cast<std::uint32_t>(state) > kSyncStateDelivered) return kSyncStateIdle;
   return static_cast<std::uint32_t>(state);
 }
 

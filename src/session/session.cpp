@@ -67,7 +67,7 @@ int RunConnected(RemoteDevice& device, SessionScope& scope, const std::string& r
     LogText("Cannot install application");
     return kExitNotConnected;
   }
-  if (GetRegState(device) != 3) {
+  if (GetRegState(device) != kSyncStateRequested) {
     LogText("No need to synchronize");
     return kExitDone;
   }
@@ -91,7 +91,7 @@ int RunConnected(RemoteDevice& device, SessionScope& scope, const std::string& r
   // The handshake: the handheld takes the delivery only once it reads 4. A
   // state that could not be written is a failed session, which the next
   // docking completes (the state is still 3, ToPocket still full).
-  if (!SetRegState(device, 4)) {
+  if (!SetRegState(device, kSyncStateDelivered)) {
     LogText("Cannot write registry value DBState");
     LogText("Finished unsuccessfully\r\n");
     return kExitDone;
