@@ -21,7 +21,7 @@ const std::u16string kAppFolder = u"\\Program files\\ZAMO";
 
 // Starts the setup program on the cab file and asks whether it worked.
 bool RunSetup(RemoteDevice& device, const std::u16string& setup, const std::u16string& cab,
-              void* owner, InstallQuestion ask, Answer& answer) {
+              void* owner, const InstallQuestion& ask, Answer& answer) {
   SetProgressText("Running installation...");
   if (!StartRemoteProgram(device, setup, cab, "Could not run installation file", "\r\n")) {
     return false;
@@ -46,7 +46,7 @@ const char* ProcessorName(std::uint32_t processor_type) {
   }
 }
 
-bool CheckInstall(RemoteDevice& device, std::uint32_t device_id, InstallQuestion ask) {
+bool CheckInstall(RemoteDevice& device, std::uint32_t device_id, const InstallQuestion& ask) {
   CeSystemInfo info;
   device.CeGetSystemInfo(&info);
   const char* processor = ProcessorName(info.dwProcessorType);
