@@ -31,8 +31,10 @@ add_executable(unit_tests
   tests/device/device_identity_test.cpp
   tests/device/file_copy_test.cpp
   tests/device/path_walk_test.cpp
+  tests/device/remote_handles_test.cpp
   tests/install/installer_test.cpp
   tests/install/pending_list_test.cpp
+  tests/platform/name_rules_test.cpp
   tests/platform/posix_files_test.cpp
   tests/platform/posix_misc_test.cpp
   tests/platform/posix_name_index_test.cpp

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "simulator/sim_names.h"
+#include "platform/name_rules.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   std::u16string units;
@@ -15,14 +15,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::size_t cut = units.empty() ? 0 : units[0] % (units.size() + 1);
   const std::u16string pattern = units.substr(0, cut);
   const std::u16string name = units.substr(cut);
-  (void)zp::sim::WildcardMatch(pattern, name);
+  (void)zp::WideNames::Match(pattern, name);
   std::u16string plain;
   for (char16_t c : name) {
     if (c != u'*' && c != u'?') plain.push_back(c);
   }
-  if (!zp::sim::WildcardMatch(u"*", plain) || !zp::sim::WildcardMatch(plain, plain)) std::abort();
+  if (!zp::WideNames::Match(u"*", plain) || !zp::WideNames::Match(plain, plain)) std::abort();
   std::u16string upper = plain;
   for (char16_t& c : upper) c = (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - 32) : c;
-  if (!zp::sim::WildcardMatch(upper, plain)) std::abort();
+  if (!zp::WideNames::Match(upper, plain)) std::abort();
   return 0;
 }

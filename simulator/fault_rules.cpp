@@ -8,8 +8,8 @@
 #include <iterator>
 #include <optional>
 
+#include "platform/name_rules.h"
 #include "platform/utf.h"
-#include "simulator/sim_names.h"
 
 namespace zp {
 namespace {
@@ -205,7 +205,7 @@ FaultRules::Outcome FaultRules::Check(std::string_view operation, const std::u16
   Outcome outcome = Outcome::Pass;
   for (FaultRule& rule : rules_) {
     if (rule.operation != "*" && rule.operation != operation) continue;
-    if (!rule.path.empty() && !sim::WildcardMatch(utf::FromUtf8(rule.path), path)) continue;
+    if (!rule.path.empty() && !WideNames::Match(utf::FromUtf8(rule.path), path)) continue;
     ++rule.seen;
     const bool fires = rule.seen == rule.nth || (rule.persistent && rule.seen > rule.nth);
     if (!fires || outcome != Outcome::Pass) continue;  // the first rule that fires decides

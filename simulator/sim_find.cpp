@@ -2,7 +2,7 @@
 // it hands out.
 #include <algorithm>
 
-#include "simulator/sim_names.h"
+#include "platform/name_rules.h"
 #include "simulator/sim_paths.h"
 #include "simulator/sim_state.h"
 
@@ -14,7 +14,7 @@ constexpr std::size_t kNameUnits = sizeof(CeFindData::cFileName) / sizeof(char16
 
 bool Matches(std::u16string_view wildcard, std::u16string_view name) {
   // "*.*" lists every name, dot or not, as on the device.
-  return wildcard == u"*.*" || sim::WildcardMatch(wildcard, name);
+  return wildcard == u"*.*" || WideNames::Match(wildcard, name);
 }
 
 // A FILETIME (100 ns since 1601) as its two halves.
@@ -88,7 +88,7 @@ bool SimulatedDevice::CeFindAllFiles(const std::u16string& pattern, std::uint32_
   });
   if (!reread) return s.Error(kErrorReadFault);
   std::sort(buffer.get(), buffer.get() + filled, [](const CeFindData& a, const CeFindData& b) {
-    return sim::NameLess(RecordName(a), RecordName(b));
+    return WideNames::Less(RecordName(a), RecordName(b));
   });
   if (!(flags & kFafName)) {
     for (std::size_t i = 0; i < filled; ++i)

@@ -5,8 +5,8 @@
 #include <chrono>
 #include <system_error>
 
+#include "platform/name_rules.h"
 #include "platform/utf.h"
-#include "simulator/sim_names.h"
 
 namespace zp::sim {
 namespace fs = std::filesystem;
@@ -93,7 +93,7 @@ std::optional<Located> Locate(const fs::path& root, std::u16string_view device_p
     NodeKind kind = in_folder ? KindOf(next) : NodeKind::Missing;
     if (in_folder && kind == NodeKind::Missing) {
       for (const Entry& entry : ListFolder(at.host)) {
-        if (NameEquals(entry.name, parts[i])) {
+        if (WideNames::Equal(entry.name, parts[i])) {
           next = at.host / entry.host_name;
           kind = entry.folder ? NodeKind::Folder : NodeKind::File;
           break;
@@ -133,7 +133,7 @@ std::vector<Entry> ListFolder(const fs::path& folder, bool with_times, bool* fai
       VisitFolder(folder, with_times, [&](const Entry& entry) { entries.push_back(entry); });
   if (failed) *failed = !read;
   std::sort(entries.begin(), entries.end(),
-            [](const Entry& a, const Entry& b) { return NameLess(a.name, b.name); });
+            [](const Entry& a, const Entry& b) { return WideNames::Less(a.name, b.name); });
   return entries;
 }
 

@@ -49,7 +49,7 @@ struct Entry {
 bool VisitFolder(const std::filesystem::path& folder, bool with_times,
                  const std::function<void(const Entry&)>& visit);
 
-/// The files and folders of a host folder, in listing order (NameLess).
+/// The files and folders of a host folder, in listing order (WideNames::Less).
 /// Empty when the folder cannot be read. `filetime` is read only when
 /// `with_times` asks for it (one more stat() a name).
 /// `failed`, when given, is set when the folder could not be read (whole).

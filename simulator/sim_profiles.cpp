@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/hex_number.h"
 #include "platform/utf.h"
 #include "simulator/sim_state.h"
 
@@ -26,16 +27,7 @@ regfile::Document DesktopRegistry(const SimulatedDevice::ProfileSource& source,
 // A profile key's name is the device id in 8 hex digits.
 std::optional<std::uint32_t> ProfileId(std::string_view name) {
   if (name.size() != 8) return std::nullopt;
-  std::uint32_t id = 0;
-  for (char c : name) {
-    int digit = -1;
-    if (c >= '0' && c <= '9') digit = c - '0';
-    if (c >= 'a' && c <= 'f') digit = c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') digit = c - 'A' + 10;
-    if (digit < 0) return std::nullopt;
-    id = (id << 4) | static_cast<std::uint32_t>(digit);
-  }
-  return id;
+  return ParseHex32(name);
 }
 
 struct Profile {

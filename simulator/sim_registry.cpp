@@ -2,6 +2,7 @@
 // moment the connection opens, written through on every change.
 #include <algorithm>
 
+#include "platform/name_rules.h"
 #include "platform/utf.h"
 #include "simulator/sim_state.h"
 
@@ -11,16 +12,6 @@ namespace {
 constexpr std::string_view kRoot = "HKEY_LOCAL_MACHINE";
 constexpr std::uint32_t kCreatedNewKey = 1;
 constexpr std::uint32_t kOpenedExistingKey = 2;
-
-char FoldAscii(char c) {
-  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-bool StartsWithI(std::string_view s, std::string_view prefix) {
-  return s.size() >= prefix.size() &&
-         std::equal(prefix.begin(), prefix.end(), s.begin(),
-                    [](char a, char b) { return FoldAscii(a) == FoldAscii(b); });
-}
 
 // `base` and the components of `subkey` ("Software\Brenok\ZAMO"), empty
 // components skipped.
@@ -34,14 +25,9 @@ std::string Join(std::string base, const std::u16string& subkey) {
   return base;
 }
 
-// A key exists when it has a section, or when a deeper key does (regedit
-// makes every parent of a key it imports).
+// The root always exists; any other key as the registry file tells.
 bool KeyExists(const regfile::Document& doc, const std::string& path) {
-  if (path.size() == kRoot.size() && StartsWithI(path, kRoot)) return true;
-  if (regfile::FindKey(doc, path)) return true;
-  const std::string prefix = path + "\\";
-  return std::any_of(doc.keys.begin(), doc.keys.end(),
-                     [&](const regfile::Key& key) { return StartsWithI(key.path, prefix); });
+  return NarrowNames::Equal(path, kRoot) || regfile::KeyExists(doc, path);
 }
 
 }  // namespace
@@ -76,43 +62,50 @@ CeKey SimulatedDevice::State::AddKey(std::string path) {
   return value;
 }
 
+std::optional<std::string> SimulatedDevice::State::KeyToOpen(std::string_view call,
+                                                             std::uint32_t usual, CeKey root,
+                                                             const std::u16string& subkey,
+                                                             CeKey* opened, std::int32_t& code) {
+  if (opened) *opened = kNoCeKey;
+  if (Gate(call, subkey, usual) == sim::Admit::Refuse) {
+    code = static_cast<std::int32_t>(last_error);
+    return std::nullopt;
+  }
+  const auto base = KeyPath(root);
+  if (!opened || !base) {
+    code = Code(opened ? kErrorInvalidHandle : kErrorInvalidParameter);
+    return std::nullopt;
+  }
+  return Join(*base, subkey);
+}
+
 std::int32_t SimulatedDevice::CeRegOpenKeyEx(CeKey root, const std::u16string& subkey,
                                              CeKey* opened) {
   State& s = *state_;
-  if (opened) *opened = kNoCeKey;
-  if (s.Gate("CeRegOpenKeyEx", subkey, kErrorFileNotFound) == sim::Admit::Refuse) {
-    return static_cast<std::int32_t>(s.last_error);
-  }
-  if (!opened) return s.Code(kErrorInvalidParameter);
-  const auto base = s.KeyPath(root);
-  if (!base) return s.Code(kErrorInvalidHandle);
-  std::string path = Join(*base, subkey);
-  if (!KeyExists(s.registry, path)) return s.Code(kErrorFileNotFound);
-  *opened = s.AddKey(std::move(path));
+  std::int32_t code = 0;
+  auto path = s.KeyToOpen("CeRegOpenKeyEx", kErrorFileNotFound, root, subkey, opened, code);
+  if (!path) return code;
+  if (!KeyExists(s.registry, *path)) return s.Code(kErrorFileNotFound);
+  *opened = s.AddKey(std::move(*path));
   return 0;
 }
 
 std::int32_t SimulatedDevice::CeRegCreateKeyEx(CeKey root, const std::u16string& subkey,
                                                CeKey* opened, std::uint32_t* disposition) {
   State& s = *state_;
-  if (opened) *opened = kNoCeKey;
-  if (s.Gate("CeRegCreateKeyEx", subkey, kErrorAccessDenied) == sim::Admit::Refuse) {
-    return static_cast<std::int32_t>(s.last_error);
-  }
-  if (!opened) return s.Code(kErrorInvalidParameter);
-  const auto base = s.KeyPath(root);
-  if (!base) return s.Code(kErrorInvalidHandle);
-  std::string path = Join(*base, subkey);
-  const bool existed = KeyExists(s.registry, path);
+  std::int32_t code = 0;
+  auto path = s.KeyToOpen("CeRegCreateKeyEx", kErrorAccessDenied, root, subkey, opened, code);
+  if (!path) return code;
+  const bool existed = KeyExists(s.registry, *path);
   if (!existed) {
-    regfile::FindOrAddKey(s.registry, path);
+    regfile::FindOrAddKey(s.registry, *path);
     if (!regfile::Save(s.DeviceRegFile(), s.registry, regfile::Strings::Wide)) {
       s.registry.keys.pop_back();  // not on the device, so not in memory either
       return s.Code(kErrorRegistryIo);
     }
   }
   if (disposition) *disposition = existed ? kOpenedExistingKey : kCreatedNewKey;
-  *opened = s.AddKey(std::move(path));
+  *opened = s.AddKey(std::move(*path));
   return 0;
 }
 

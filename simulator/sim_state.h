@@ -97,6 +97,13 @@ struct SimulatedDevice::State {
   /// a key that is not open.
   std::optional<std::string> KeyPath(CeKey key) const;
   CeKey AddKey(std::string path);
+  /// What CeRegOpenKeyEx and CeRegCreateKeyEx check before they look at
+  /// the key: the call's fault rule, the output and the root. The full path
+  /// of `subkey` below `root`; nothing when a check fails, `code` then
+  /// being what the call returns. `*opened` is cleared first.
+  std::optional<std::string> KeyToOpen(std::string_view call, std::uint32_t usual, CeKey root,
+                                       const std::u16string& subkey, CeKey* opened,
+                                       std::int32_t& code);
 
   std::string folder;
   std::string desktop_registry;

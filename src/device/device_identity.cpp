@@ -30,18 +30,11 @@ bool ReadDisplayName(RemoteDevice& device, std::uint32_t profile, std::string& n
 bool GetDeviceInfo(RemoteDevice& device, std::string& display_name, std::uint32_t& device_id) {
   const std::uint32_t id = device.CeGetDeviceId();
   if (id == 0 || id == 0xFFFFFFFFu) return false;
-  CeSvcHandle enumeration = kNoCeSvcHandle;
   // The enumeration handle is closed on every way out, the walk's end included.
-  struct EnumCloser {
-    RemoteDevice& device;
-    CeSvcHandle& handle;
-    ~EnumCloser() {
-      if (handle != kNoCeSvcHandle) device.CeSvcClose(handle);
-    }
-  } closer{device, enumeration};
+  SvcHandle enumeration(device, kNoCeSvcHandle);
   for (std::uint32_t index = 0;; ++index) {
     std::uint32_t profile = 0;
-    if (device.CeSvcEnumProfiles(&enumeration, index, &profile) != 0) return false;
+    if (device.CeSvcEnumProfiles(enumeration.Address(), index, &profile) != 0) return false;
     if (profile != id) continue;
     std::string name;
     if (!ReadDisplayName(device, profile, name)) continue;
@@ -55,17 +48,18 @@ std::uint32_t GetRegState(RemoteDevice& device) {
   CeKey opened = kNoCeKey;
   if (device.CeRegOpenKeyEx(kCeHkeyLocalMachine, kDeviceKey, &opened) != 0) {
     LogError(LastErrorCode(), "GetRegState: Error accessing remote registry");
-    return 1;
+    return kSyncStateIdle;
   }
   RemoteKey key(device, opened);
   std::uint8_t data[4] = {};
   std::uint32_t type = 0;
   std::uint32_t size = sizeof data;
-  if (device.CeRegQueryValueEx(key.get(), u"DBState", &type, data, &size) != 0) return 1;
-  if (type != kRegDword || size != sizeof data) return 1;
+  if (device.CeRegQueryValueEx(key.get(), u"DBState", &type, data, &size) != 0)
+    return kSyncStateIdle;
+  if (type != kRegDword || size != sizeof data) return kSyncStateIdle;
   std::int32_t state = 0;
   std::memcpy(&state, data, sizeof state);
-  if (state < 0 || state > 4) return 1;
+  if (state < 0 || static_cast<std::uint32_t>(state) > kSyncStateDelivered) return kSyncStateIdle;
   return static_cast<std::uint32_t>(state);
 }
 

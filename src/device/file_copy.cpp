@@ -6,7 +6,7 @@
 namespace zp {
 
 bool CopyFileToPocket(RemoteDevice& device, const std::string& source,
-                      const std::u16string& destination, ProgressSink sink) {
+                      const std::u16string& destination, const ProgressSink& sink) {
   File from = OpenDesktopFile(source, FileMode::ReadExisting);
   if (!from) return false;
   RemoteFile to(device, device.CeCreateFile(destination, kGenericWrite, 0, kCreateAlways,
@@ -36,7 +36,8 @@ bool CopyFileToPocket(RemoteDevice& device, const std::string& source,
 }
 
 CopyOutcome CopyFromPocket(RemoteDevice& device, const std::u16string& source,
-                           const std::string& destination, ProgressSink sink, FileMode mode) {
+                           const std::string& destination, const ProgressSink& sink,
+                           FileMode mode) {
   RemoteFile from(
       device, device.CeCreateFile(source, kGenericRead, 0, kOpenExisting, kFileAttributeNormal));
   if (!from.valid()) return CopyOutcome::SourceFailed;
@@ -71,7 +72,7 @@ CopyOutcome CopyFromPocket(RemoteDevice& device, const std::u16string& source,
 }
 
 bool CopyFileFromPocket(RemoteDevice& device, const std::u16string& source,
-                        const std::string& destination, ProgressSink sink) {
+                        const std::string& destination, const ProgressSink& sink) {
   return CopyFromPocket(device, source, destination, sink, FileMode::CreateAlways) ==
          CopyOutcome::Done;
 }

@@ -26,16 +26,16 @@ enum class CopyOutcome {
 /// Copies a desktop file to the device, creating or truncating the device
 /// file. True when every byte of the source reached the destination.
 bool CopyFileToPocket(RemoteDevice& device, const std::string& source,
-                      const std::u16string& destination, ProgressSink sink);
+                      const std::u16string& destination, const ProgressSink& sink);
 
 /// Copies a device file to the desktop. The desktop file is created as
 /// `mode` says (CreateAlways or CreateNew) and is on stable storage before
 /// the copy counts as done.
 CopyOutcome CopyFromPocket(RemoteDevice& device, const std::u16string& source,
-                           const std::string& destination, ProgressSink sink, FileMode mode);
+                           const std::string& destination, const ProgressSink& sink, FileMode mode);
 
 /// CopyFromPocket creating or truncating the destination; true when done.
 bool CopyFileFromPocket(RemoteDevice& device, const std::u16string& source,
-                        const std::string& destination, ProgressSink sink);
+                        const std::string& destination, const ProgressSink& sink);
 
 }  // namespace zp

@@ -2,6 +2,7 @@
 #include "device/path_walk.h"
 
 #include "platform/platform.h"
+#include "report/log.h"
 
 namespace zp {
 namespace {
@@ -47,6 +48,17 @@ bool CreateRemotePath(RemoteDevice& device, std::u16string& path) {
   return WalkPath(
       path, 0, [&](const std::u16string& p) { return device.CeGetFileAttributes(p); },
       [&](const std::u16string& p) { return device.CeCreateDirectory(p); });
+}
+
+bool MakeRemotePath(RemoteDevice& device, const std::u16string& path, RemotePathLog log) {
+  std::u16string reached = path;
+  if (CreateRemotePath(device, reached)) return true;
+  if (log == RemotePathLog::Asked) {
+    LogText("Cannot create remote path: %s", Narrow(path).c_str());
+  } else {
+    LogStatus("Cannot create remote path: %s", Narrow(reached).c_str());
+  }
+  return false;
 }
 
 }  // namespace zp

@@ -16,4 +16,14 @@ bool CreateLocalPath(std::string& path);
 /// The same on the device.
 bool CreateRemotePath(RemoteDevice& device, std::u16string& path);
 
+/// Which path the line "Cannot create remote path: <path>" names, and where
+/// it goes, when MakeRemotePath fails.
+enum class RemotePathLog {
+  Asked,            ///< the path asked for; the log only
+  ReachedOnStatus,  ///< the path as CreateRemotePath left it; the log and the status line
+};
+
+/// CreateRemotePath on a copy of `path`, logged as `log` says when it fails.
+bool MakeRemotePath(RemoteDevice& device, const std::u16string& path, RemotePathLog log);
+
 }  // namespace zp

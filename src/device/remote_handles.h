@@ -1,5 +1,5 @@
-// Move-only guards for what the remote side hands out: file handles,
-// registry keys, listing buffers and profile handles. Each is released
+// Move-only guards for what the remote side hands out: file, process and
+// thread handles, registry keys, listing buffers and profile handles. Each is released
 // through the device it came from when the guard goes out of scope.
 #pragma once
 
@@ -16,12 +16,24 @@ class RemoteGuard {
   RemoteGuard(RemoteDevice& device, Handle handle) : device_(&device), handle_(handle) {}
   RemoteGuard(RemoteGuard&& other) noexcept
       : device_(other.device_), handle_(std::exchange(other.handle_, Traits::kNone)) {}
-  RemoteGuard& operator=(RemoteGuard&&) = delete;
+  /// Releases what is held and takes over what `other` held.
+  RemoteGuard& operator=(RemoteGuard&& other) noexcept {
+    if (this != &other) {
+      Release();
+      device_ = other.device_;
+      handle_ = std::exchange(other.handle_, Traits::kNone);
+    }
+    return *this;
+  }
   RemoteGuard(const RemoteGuard&) = delete;
   RemoteGuard& operator=(const RemoteGuard&) = delete;
   ~RemoteGuard() { Release(); }
 
   Handle get() const { return handle_; }
+  /// The held handle's address, for a call that reads the handle and may
+  /// put another in its place (an enumeration): the guard releases
+  /// whatever it holds last.
+  Handle* Address() { return &handle_; }
   bool valid() const { return handle_ != Traits::kNone; }
   /// Releases what is held and takes `handle` in its place.
   void Reset(Handle handle) {
@@ -61,6 +73,24 @@ using RemoteFile = RemoteGuard<CeHandle, RemoteFileTraits>;
 using RemoteKey = RemoteGuard<CeKey, RemoteKeyTraits>;
 using SvcHandle = RemoteGuard<CeSvcHandle, SvcHandleTraits>;
 using FindBuffer = RemoteGuard<CeFindData*, FindBufferTraits>;
+
+/// The process and thread handles of a started program, closed in that
+/// order.
+class RemoteProcess {
+ public:
+  RemoteProcess(RemoteDevice& device, const CeProcessInfo& info)
+      : process_(device, info.hProcess), thread_(device, info.hThread) {}
+  RemoteProcess(const RemoteProcess&) = delete;
+  RemoteProcess& operator=(const RemoteProcess&) = delete;
+  ~RemoteProcess() {
+    process_.Release();
+    thread_.Release();
+  }
+
+ private:
+  RemoteFile process_;
+  RemoteFile thread_;
+};
 
 /// A remote listing: the record count and its buffer, released on scope exit.
 struct RemoteListing {

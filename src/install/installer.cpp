@@ -6,6 +6,7 @@
 #include "device/file_copy.h"
 #include "device/path_limits.h"
 #include "device/path_walk.h"
+#include "device/remote_program.h"
 #include "install/pending_list.h"
 #include "platform/platform.h"
 #include "report/log.h"
@@ -20,18 +21,11 @@ const std::u16string kAppFolder = u"\\Program files\\ZAMO";
 
 // Starts the setup program on the cab file and asks whether it worked.
 bool RunSetup(RemoteDevice& device, const std::u16string& setup, const std::u16string& cab,
-              void* owner, InstallQuestion ask, Answer& answer) {
+              void* owner, const InstallQuestion& ask, Answer& answer) {
   SetProgressText("Running installation...");
-  CeProcessInfo process;
-  if (!device.CeCreateProcess(setup, cab, &process)) {
-    const std::uint32_t last_error = device.CeGetLastError();
-    const std::int32_t rapi_error = device.CeRapiGetError();
-    LogText("Could not run installation file: 0x%08x 0x%08x\r\n",
-            static_cast<std::uint32_t>(rapi_error), last_error);
+  if (!StartRemoteProgram(device, setup, cab, "Could not run installation file", "\r\n")) {
     return false;
   }
-  device.CeCloseHandle(process.hProcess);
-  device.CeCloseHandle(process.hThread);
   answer = ask(owner, "Was installation successfull?", "Installation");
   return true;
 }
@@ -52,7 +46,7 @@ const char* ProcessorName(std::uint32_t processor_type) {
   }
 }
 
-bool CheckInstall(RemoteDevice& device, std::uint32_t device_id, InstallQuestion ask) {
+bool CheckInstall(RemoteDevice& device, std::uint32_t device_id, const InstallQuestion& ask) {
   CeSystemInfo info;
   device.CeGetSystemInfo(&info);
   const char* processor = ProcessorName(info.dwProcessorType);
@@ -75,11 +69,7 @@ bool CheckInstall(RemoteDevice& device, std::uint32_t device_id, InstallQuestion
     return true;
   }
   if (folder->empty() || folder->back() != '\\') *folder += '\\';
-  std::u16string app_folder = kAppFolder;
-  if (!CreateRemotePath(device, app_folder)) {
-    LogText("Cannot create remote path: %s", Narrow(kAppFolder).c_str());
-    return true;
-  }
+  if (!MakeRemotePath(device, kAppFolder, RemotePathLog::Asked)) return true;
 
   const std::string cab = *folder + "zamo." + processor + ".cab";
   const std::string setup = *folder + "runinst" + processor + ".exe";

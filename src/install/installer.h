@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "device/remote_device.h"
@@ -15,12 +16,13 @@ namespace zp {
 const char* ProcessorName(std::uint32_t processor_type);
 
 /// How the user is asked whether the installation succeeded.
-using InstallQuestion = Answer (*)(void* owner, const std::string& text,
-                                   const std::string& caption);
+using InstallQuestion =
+    std::function<Answer(void* owner, const std::string& text, const std::string& caption)>;
 
 /// Installs the device application when the pending list holds the
 /// device's id, asking the user whether it succeeded. True: go on with the
 /// session (nothing to install, or installed); false: stop it.
-bool CheckInstall(RemoteDevice& device, std::uint32_t device_id, InstallQuestion ask = AskYesNo);
+bool CheckInstall(RemoteDevice& device, std::uint32_t device_id,
+                  const InstallQuestion& ask = AskYesNo);
 
 }  // namespace zp

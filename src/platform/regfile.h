@@ -11,6 +11,9 @@
 
 namespace zp::regfile {
 
+/// The first line of the text, as regedit writes it.
+inline constexpr std::string_view kHeader = "Windows Registry Editor Version 5.00";
+
 /// How "Name"="text" values are held as bytes: the desktop stores 8-bit
 /// text with a NUL, the handheld UTF-16LE with a NUL.
 enum class Strings { Narrow, Wide };
@@ -63,6 +66,10 @@ Key& FindOrAddKey(Document& doc, std::string_view path);
 Value* FindValue(Key& key, std::string_view name);
 const Value* FindValue(const Key& key, std::string_view name);
 void SetValue(Key& key, std::string_view name, std::uint32_t type, std::vector<std::uint8_t> bytes);
+
+/// A key exists when it has a section, or when a section lies below it
+/// (regedit makes every parent of a key it imports).
+bool KeyExists(const Document& doc, std::string_view path);
 
 /// The direct subkey names of `path`, in key-name order (case-insensitive).
 std::vector<std::string> SubkeyNames(const Document& doc, std::string_view path);

@@ -118,8 +118,4 @@ void StopLogging() {
   g_log.reset();
 }
 
-bool LoggingActive() {
-  return g_log != nullptr;
-}
-
 }  // namespace zp

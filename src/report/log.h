@@ -35,7 +35,12 @@ bool LogError(std::uint32_t code, const char* format, ...) ZP_PRINTF(2, 3);
 /// The stop banner, then closes the log. Nothing when no log is open.
 void StopLogging();
 
-/// True while a log is open.
-bool LoggingActive();
+/// Stops the log (StopLogging) when it goes out of scope.
+struct LoggingScope {
+  LoggingScope() = default;
+  LoggingScope(const LoggingScope&) = delete;
+  LoggingScope& operator=(const LoggingScope&) = delete;
+  ~LoggingScope() { StopLogging(); }
+};
 
 }  // namespace zp

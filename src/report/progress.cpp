@@ -27,8 +27,7 @@ void Deliver(const ProgressWindow& window, std::uint32_t message, std::intptr_t 
   if (auto& renderer = Module().renderer) renderer->Message(window, message, param);
 }
 
-void Repaint(ProgressWindow& window) {
-  window.CountRepaint();
+void Repaint(const ProgressWindow& window) {
   if (auto& renderer = Module().renderer) renderer->Repaint(window);
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -36,11 +37,6 @@ class ProgressWindow {
   std::int32_t total() const { return total_; }
   /// The bytes advanced since the position was last set (plus that count).
   std::uint64_t bytes() const { return bytes_; }
-  /// True while the status line also covers the bar's place (bar hidden).
-  bool status_covers_bar() const { return !bar_visible_; }
-  /// Times the window was repainted (one per operation).
-  int repaints() const { return repaints_; }
-  void CountRepaint() { ++repaints_; }
 
  private:
   int Percent(std::uint64_t count) const;
@@ -50,7 +46,6 @@ class ProgressWindow {
   int position_ = 0;
   std::int32_t total_ = 0;
   std::uint64_t bytes_ = 0;
-  int repaints_ = 0;
 };
 
 /// Draws windows. One renderer serves the process.
@@ -106,6 +101,6 @@ struct ProgressBarReset {
 };
 
 /// A callback taking the bytes of the block just written.
-using ProgressSink = void (*)(std::uint32_t count);
+using ProgressSink = std::function<void(std::uint32_t count)>;
 
 }  // namespace zp

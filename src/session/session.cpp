@@ -6,6 +6,7 @@
 
 #include "device/device_identity.h"
 #include "device/path_walk.h"
+#include "device/remote_program.h"
 #include "install/installer.h"
 #include "platform/platform.h"
 #include "report/log.h"
@@ -19,13 +20,18 @@ namespace zp {
 namespace {
 
 // The session scope's cleanup: runs once on every way out after the
-// progress window was made, an exception included.
+// progress window was made, an exception included. It closes the progress
+// window and the connection when it was opened (`connection` zero or
+// positive); the log is stopped after it.
 class SessionScope {
  public:
   explicit SessionScope(RemoteDevice& device) : device_(device) {}
   SessionScope(const SessionScope&) = delete;
   SessionScope& operator=(const SessionScope&) = delete;
-  ~SessionScope() { EndSession(device_, connection); }
+  ~SessionScope() {
+    DestroyProgress();
+    if (connection >= 0) device_.CeRapiUninit();
+  }
 
   std::int32_t connection = -1;
 
@@ -61,7 +67,7 @@ int RunConnected(RemoteDevice& device, SessionScope& scope, const std::string& r
     LogText("Cannot install application");
     return kExitNotConnected;
   }
-  if (GetRegState(device) != 3) {
+  if (GetRegState(device) != kSyncStateRequested) {
     LogText("No need to synchronize");
     return kExitDone;
   }
@@ -85,33 +91,21 @@ int RunConnected(RemoteDevice& device, SessionScope& scope, const std::string& r
   // The handshake: the handheld takes the delivery only once it reads 4. A
   // state that could not be written is a failed session, which the next
   // docking completes (the state is still 3, ToPocket still full).
-  if (!SetRegState(device, 4)) {
+  if (!SetRegState(device, kSyncStateDelivered)) {
     LogText("Cannot write registry value DBState");
     LogText("Finished unsuccessfully\r\n");
     return kExitDone;
   }
-  CeProcessInfo process;
-  if (!device.CeCreateProcess(import_program, u"", &process)) {
-    const std::uint32_t last_error = device.CeGetLastError();
-    const std::int32_t rapi_error = device.CeRapiGetError();
-    LogText("Could not run import program %s: 0x%08x 0x%08x", Narrow(import_program).c_str(),
-            static_cast<std::uint32_t>(rapi_error), last_error);
+  if (!StartRemoteProgram(device, import_program, u"",
+                          "Could not run import program " + Narrow(import_program))) {
     return kExitDone;
   }
-  device.CeCloseHandle(process.hProcess);
-  device.CeCloseHandle(process.hThread);
   DeleteSentFiles(to_pocket, sent);
   LogText("Finished successfully\r\n");
   return kExitDone;
 }
 
 }  // namespace
-
-void EndSession(RemoteDevice& device, std::int32_t connection) {
-  DestroyProgress();
-  if (connection >= 0) device.CeRapiUninit();
-  StopLogging();
-}
 
 int RunSession(RemoteDevice& device) {
   std::string root;
@@ -121,9 +115,9 @@ int RunSession(RemoteDevice& device) {
   // One session at a time: a second one would take from the handheld what
   // the first is moving, and delete what it delivers.
   const SessionLock lock = TakeSessionLock();
+  const LoggingScope logging;  // stops the log before the lock is given up
   if (!lock) {
     LogText("Another sync session is running");
-    StopLogging();
     return kExitNotConnected;
   }
 
@@ -131,13 +125,11 @@ int RunSession(RemoteDevice& device) {
   std::uint32_t device_id = 0;
   if (!GetDeviceInfo(device, name, device_id)) {
     LogText("Unknown device");
-    StopLogging();
     return kExitNotConnected;
   }
   if (!IsUsableFolderName(name)) {
     LogText("Device name cannot be used as a folder name: %s", name.c_str());
     LogText("Unknown device");
-    StopLogging();
     return kExitNotConnected;
   }
 

@@ -19,10 +19,6 @@ enum ExitCode : int {
 /// The remote sync folder on the device.
 inline constexpr char16_t kRemoteSyncFolder[] = u"\\My Documents\\Personal\\ZAMO\\Sync\\";
 
-/// Closes the session: the progress window, the connection when it was
-/// opened (`connection` zero or positive), the log.
-void EndSession(RemoteDevice& device, std::int32_t connection);
-
 /// Runs one session against the device and returns its exit code.
 int RunSession(RemoteDevice& device);
 

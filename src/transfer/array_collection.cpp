@@ -6,7 +6,7 @@
 
 #include "device/file_copy.h"
 #include "device/path_limits.h"
-#include "device/remote_handles.h"
+#include "device/remote_walk.h"
 #include "platform/platform.h"
 #include "report/log.h"
 #include "report/progress.h"
@@ -92,8 +92,7 @@ bool CopyArrays(RemoteDevice& device, const std::u16string& remote_folder,
   std::optional<ArrayNames> names = SettleAndNumber(device, remote_folder, from_pocket);
   if (!names) return false;
   RemoteListing listing(device);
-  if (!ListRemote(device, pattern, kFafAttributes | kFafName | kFafSizeLow, listing)) {
-    LogText("*** CeFindAllFiles failed. ***\n");
+  if (!ListRemoteLogged(device, pattern, kFafAttributes | kFafName | kFafSizeLow, listing)) {
     return false;
   }
   if (listing.count == 0) return true;
@@ -104,14 +103,10 @@ bool CopyArrays(RemoteDevice& device, const std::u16string& remote_folder,
   ProgressBarReset bar_reset;
   SetProgressRange(static_cast<std::int32_t>(total));
 
-  for (std::uint32_t i = 0; i < listing.count; ++i) {
-    if (listing[i].dwFileAttributes & kAttributeDirectory) continue;
-    const std::u16string name = RecordName(listing[i]);
-    const std::u16string source = remote_folder + name;
-    if (!PathFits(source)) return false;
-    if (!MoveArray(device, source, name, from_pocket, *names)) return false;
-  }
-  return true;
+  return WalkRemoteFiles(listing, remote_folder,
+                         [&](const std::u16string& name, const std::u16string& source) {
+                           return MoveArray(device, source, name, from_pocket, *names);
+                         });
 }
 
 }  // namespace zp

@@ -6,7 +6,7 @@
 #include "device/file_copy.h"
 #include "device/path_limits.h"
 #include "device/path_walk.h"
-#include "device/remote_handles.h"
+#include "device/remote_walk.h"
 #include "platform/platform.h"
 #include "report/log.h"
 #include "report/progress.h"
@@ -26,20 +26,13 @@ bool DeleteRemoteFiles(RemoteDevice& device, const std::u16string& remote_folder
   const std::u16string pattern = remote_folder + wildcard;
   if (!PathFits(pattern)) return false;
   RemoteListing listing(device);
-  if (!ListRemote(device, pattern, kFafAttributes | kFafName, listing)) {
-    LogText("*** CeFindAllFiles failed. ***\n");
-    return false;
-  }
-  for (std::uint32_t i = 0; i < listing.count; ++i) {
-    if (listing[i].dwFileAttributes & kAttributeDirectory) continue;
-    const std::u16string path = remote_folder + RecordName(listing[i]);
-    if (!PathFits(path)) return false;
-    if (!device.CeDeleteFile(path)) {
-      LogText("Cannot delete remote file %s", Narrow(path).c_str());
-      return false;
-    }
-  }
-  return true;
+  if (!ListRemoteLogged(device, pattern, kFafAttributes | kFafName, listing)) return false;
+  return WalkRemoteFiles(listing, remote_folder,
+                         [&](const std::u16string&, const std::u16string& path) {
+                           if (device.CeDeleteFile(path)) return true;
+                           LogText("Cannot delete remote file %s", Narrow(path).c_str());
+                           return false;
+                         });
 }
 
 // Copies every desktop entry matching `wildcard` to the device.
@@ -93,11 +86,7 @@ bool CopyFilesToPocket(RemoteDevice& device, const std::string& to_pocket,
   ProgressBarReset bar_reset;
   SetProgressRange(static_cast<std::int32_t>(total));
 
-  std::u16string folder = remote_folder;
-  if (!CreateRemotePath(device, folder)) {
-    LogStatus("Cannot create remote path: %s", Narrow(folder).c_str());
-    return false;
-  }
+  if (!MakeRemotePath(device, remote_folder, RemotePathLog::ReachedOnStatus)) return false;
   if (!DeleteRemoteFiles(device, remote_folder, u"*.TMT")) return false;
   if (!DeleteRemoteFiles(device, remote_folder, u"*.CLS")) return false;
   if (!CopyKind(device, to_pocket, remote_folder, "*.CLS", "Copying classifiers", "classifier",

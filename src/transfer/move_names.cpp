@@ -3,6 +3,8 @@
 
 #include <cstdio>
 
+#include "platform/hex_number.h"
+
 namespace zp {
 namespace {
 
@@ -13,13 +15,6 @@ constexpr std::string_view kComplete = ".done";
 bool Plain(char16_t c) {
   return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9') ||
          c == u'.' || c == u'-' || c == u'_';
-}
-
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
 }
 
 }  // namespace
@@ -58,13 +53,9 @@ std::optional<ParsedMoveName> ParseMoveName(const std::string& desktop_name) {
       continue;
     }
     if (i + 4 >= body.size()) return std::nullopt;
-    unsigned unit = 0;
-    for (std::size_t d = 1; d <= 4; ++d) {
-      const int digit = HexDigit(body[i + d]);
-      if (digit < 0) return std::nullopt;
-      unit = unit * 16 + static_cast<unsigned>(digit);
-    }
-    parsed.device_name += static_cast<char16_t>(unit);
+    const auto unit = ParseHex32(body.substr(i + 1, 4));
+    if (!unit) return std::nullopt;
+    parsed.device_name += static_cast<char16_t>(*unit);
     i += 4;
   }
   if (parsed.device_name.empty()) return std::nullopt;

@@ -103,7 +103,7 @@ TEST_F(DeviceIdentity, StateReadsOnlyZeroToFourAsStoredDwords) {
   }
   SetDeviceRegistry("[HKEY_LOCAL_MACHINE\\Software\\Brenok\\ZAMO]\n");
   StartLog();
-  EXPECT_EQ(GetRegState(device()), 1u);
+  EXPECT_EQ(GetRegState(device()), kSyncStateIdle);
   EXPECT_EQ(Log(), "");  // a missing value is not an error of its own
   EXPECT_EQ(device().OpenKeys(), 0u);
 }
@@ -113,13 +113,13 @@ TEST_F(DeviceIdentity, MissingKeyIsLoggedWithTheDesktopsLastErrorAndSetCreatesIt
   device();
   StartLog();
   SetLastErrorCode(5);
-  EXPECT_EQ(GetRegState(device()), 1u);
+  EXPECT_EQ(GetRegState(device()), kSyncStateIdle);
   SetLastErrorCode(5);
   std::u16string path = u"stale";
   EXPECT_FALSE(GetRunImport(device(), path));
   EXPECT_EQ(path, u"");
-  EXPECT_TRUE(SetRegState(device(), 4));
-  EXPECT_EQ(GetRegState(device()), 4u);
+  EXPECT_TRUE(SetRegState(device(), kSyncStateDelivered));
+  EXPECT_EQ(GetRegState(device()), kSyncStateDelivered);
   EXPECT_EQ(Log(),
             "GetRegState: Error accessing remote registry: Access is denied.\r\n\r\n"
             "GetRunImport: Error accessing remote registry: Access is denied.\r\n\r\n");
@@ -130,11 +130,11 @@ TEST_F(DeviceIdentity, AKeyThatCannotBeMadeFailsTheStateWithTheDesktopsLastError
   device().faults().Fail("CeRegCreateKeyEx");
   StartLog();
   SetLastErrorCode(2);
-  EXPECT_FALSE(SetRegState(device(), 4));
+  EXPECT_FALSE(SetRegState(device(), kSyncStateDelivered));
   EXPECT_EQ(Log(),
             "SetRegState: Error accessing remote registry: "
             "The system cannot find the file specified.\r\n\r\n");
-  EXPECT_EQ(GetRegState(device()), 3u);
+  EXPECT_EQ(GetRegState(device()), kSyncStateRequested);
   EXPECT_EQ(device().OpenKeys(), 0u);
 }
 
@@ -142,9 +142,9 @@ TEST_F(DeviceIdentity, AKeyThatCannotBeMadeFailsTheStateWithTheDesktopsLastError
 TEST_F(DeviceIdentity, AStateThatCannotBeWrittenIsAFailureLoggedByTheCaller) {
   device().faults().Fail("CeRegSetValueEx");
   StartLog();
-  EXPECT_FALSE(SetRegState(device(), 4));
+  EXPECT_FALSE(SetRegState(device(), kSyncStateDelivered));
   EXPECT_EQ(Log(), "");
-  EXPECT_EQ(GetRegState(device()), 3u);
+  EXPECT_EQ(GetRegState(device()), kSyncStateRequested);
   EXPECT_EQ(device().OpenKeys(), 0u);
 }
 

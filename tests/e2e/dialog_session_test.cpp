@@ -4,6 +4,7 @@
 
 #include "e2e/session_world.h"
 #include "e2e/wine_launcher.h"
+#include "session/session.h"
 
 namespace zp::test {
 namespace {
@@ -50,7 +51,7 @@ TEST_F(DialogSession, TheDialogIsTopmostAndShowsTheArrayCopyWhileItRuns) {
     }
     return true;
   });
-  EXPECT_EQ(run.exit_code, 0) << run.output;
+  EXPECT_EQ(run.exit_code, kExitDone) << run.output;
   EXPECT_EQ(Field(report, "found"), "1") << report;
   EXPECT_EQ(Field(report, "topmost"), "1") << report;
   EXPECT_EQ(Field(report, "status"), "Copying arrays") << report;

@@ -13,6 +13,7 @@
 
 #include "e2e/session_world.h"
 #include "e2e/wine_launcher.h"
+#include "session/session.h"
 #include "simulator/fault_rules.h"
 
 namespace zp::test {
@@ -232,7 +233,7 @@ TEST(FaultSweep, TwoSessionsStartedTogetherLoseNothing) {
     const RunResult second = round.Run();
     first_session.join();
     EXPECT_EQ(round.Broken(), "");
-    both_ran += first.exit_code == 0 && second.exit_code == 0;
+    both_ran += first.exit_code == kExitDone && second.exit_code == kExitDone;
     round.RunWith("");
     EXPECT_EQ(round.NotComplete(), "");
   }

@@ -3,6 +3,7 @@
 
 #include "e2e/session_world.h"
 #include "e2e/wine_launcher.h"
+#include "session/session.h"
 
 namespace zp::test {
 namespace {
@@ -40,7 +41,7 @@ class InstallSession : public SessionWorld {
 
 TEST_F(InstallSession, NothingPendingGoesStraightOn) {
   Pending("0000000a");
-  EXPECT_EQ(Run().exit_code, 0);
+  EXPECT_EQ(Run().exit_code, kExitDone);
   EXPECT_EQ(Log(), kStart + kConnected + "No need to synchronize\r\n" + kStop);
   EXPECT_EQ(world.StartedLog(), "");
   EXPECT_EQ(InstallId(), "\"0000000a\"");
@@ -49,7 +50,7 @@ TEST_F(InstallSession, NothingPendingGoesStraightOn) {
 TEST_F(InstallSession, YesOnTheTerminalTakesTheEntryOff) {
   Pending("0000000a,00000042");
   const RunResult run = RunAnswering("y");
-  EXPECT_EQ(run.exit_code, 0) << run.output;
+  EXPECT_EQ(run.exit_code, kExitDone) << run.output;
   if (!UnderWine()) {  // on a terminal; under Windows a message box
     EXPECT_NE(run.output.find("\nWas installation successfull? [y/n] "), std::string::npos)
         << run.output;
@@ -65,7 +66,7 @@ TEST_F(InstallSession, YesOnTheTerminalTakesTheEntryOff) {
 TEST_F(InstallSession, NoOnTheTerminalEndsWithOneAndKeepsItPending) {
   Pending("00000042");
   const RunResult run = RunAnswering("n");
-  EXPECT_EQ(run.exit_code, 1) << run.output;
+  EXPECT_EQ(run.exit_code, kExitNotConnected) << run.output;
   EXPECT_EQ(Log(), kStart + kConnected + copies +
                        "Application was not successfully installed\r\n\r\n"
                        "Cannot install application\r\n" +
@@ -77,7 +78,7 @@ TEST_F(InstallSession, NoOnTheTerminalEndsWithOneAndKeepsItPending) {
 TEST_F(InstallSession, WithoutATerminalTheQuestionIsNotAYes) {
   headless = true;  // under Windows: no display, so the message box cannot be shown
   Pending("00000042");
-  EXPECT_EQ(Run().exit_code, 1);
+  EXPECT_EQ(Run().exit_code, kExitNotConnected);
   EXPECT_EQ(Log(), kStart + kConnected + copies +
                        "Could not ask whether the installation succeeded\r\n"
                        "Application was not successfully installed\r\n\r\n"
@@ -92,7 +93,7 @@ TEST_F(InstallSession, AnUnsupportedProcessorFailsEverySession) {
   world.SetDeviceReg(
       world.IdentReg(0x42, 0x820) +
       "\n[HKEY_LOCAL_MACHINE\\Software\\Brenok\\ZAMO]\n\"DBState\"=dword:00000003\n");
-  EXPECT_EQ(Run().exit_code, 1);
+  EXPECT_EQ(Run().exit_code, kExitNotConnected);
   EXPECT_EQ(Log(), kStart + kConnected + "Unsupported processor: 2080\r\n" +
                        "Cannot install application\r\n" + kStop);
 }
@@ -100,7 +101,7 @@ TEST_F(InstallSession, AnUnsupportedProcessorFailsEverySession) {
 TEST_F(InstallSession, AMissingCabFileIsFoundBeforeAnyCopy) {
   Pending("00000042");
   std::filesystem::remove(std::filesystem::path(world.desktop_root()) / "c/Install/zamo.arm.cab");
-  EXPECT_EQ(Run().exit_code, 1);
+  EXPECT_EQ(Run().exit_code, kExitNotConnected);
   EXPECT_EQ(Log(), kStart + kConnected +
                        "Cannot find source cab-file: c:\\Install\\zamo.arm.cab\r\n" +
                        "Cannot install application\r\n" + kStop);

@@ -2,6 +2,7 @@
 #include <filesystem>
 
 #include "e2e/session_world.h"
+#include "session/session.h"
 
 namespace zp::test {
 namespace {
@@ -11,17 +12,17 @@ using SessionExits = SessionWorld;
 TEST_F(SessionExits, NoDesktopKeyEndsWithTwoAndWritesNothing) {
   SetDesktopRegistry("[HKEY_CURRENT_USER\\Software\\Brenok\\ZAMO\\PocketPC]\r\n");
   const RunResult run = Run();
-  EXPECT_EQ(run.exit_code, 2);
+  EXPECT_EQ(run.exit_code, kExitNoSettings);
   EXPECT_FALSE(DesktopHas("c/ZAMO/zamopocket.log"));
   EXPECT_FALSE(DesktopHas("c/zamopocket.log"));
 }
 
 TEST_F(SessionExits, NoHandheldIsAnUnknownDevice) {
   device_folder = "";
-  EXPECT_EQ(Run().exit_code, 1);
+  EXPECT_EQ(Run().exit_code, kExitNotConnected);
   EXPECT_EQ(Log(), kStart + "Unknown device\r\n" + kStop);
   device_folder = world.dir.path() / "nowhere";
-  EXPECT_EQ(Run().exit_code, 1);
+  EXPECT_EQ(Run().exit_code, kExitNotConnected);
   EXPECT_EQ(Log(), kStart + "Unknown device\r\n" + kStop + kStart + "Unknown device\r\n" + kStop);
 }
 
@@ -31,14 +32,14 @@ TEST_F(SessionExits, TheSyncRootFallsBackToDriveCAndGetsItsBackslash) {
   for (const std::string& value : {std::string(), std::string("\"PathSync\"=\"\"\r\n"),
                                    "\"PathSync\"=\"c:\\\\" + std::string(258, 'x') + "\"\r\n"}) {
     SetDesktopRegistry(head + value);
-    EXPECT_EQ(Run().exit_code, 1);
+    EXPECT_EQ(Run().exit_code, kExitNotConnected);
     EXPECT_EQ(DesktopFile("c/zamopocket.log"), kStart + "Unknown device\r\n" + kStop);
     std::filesystem::remove(std::filesystem::path(world.desktop_root()) / "c/zamopocket.log");
   }
   for (const char* value : {"d:\\\\data", "d:\\\\data\\\\"}) {
     std::filesystem::create_directories(std::filesystem::path(world.desktop_root()) / "d/data");
     SetDesktopRegistry(head + "\"PathSync\"=\"" + value + "\"\r\n");
-    EXPECT_EQ(Run().exit_code, 1);
+    EXPECT_EQ(Run().exit_code, kExitNotConnected);
   }
   EXPECT_EQ(DesktopFile("d/data/zamopocket.log"),
             kStart + "Unknown device\r\n" + kStop + kStart + "Unknown device\r\n" + kStop);
@@ -50,7 +51,7 @@ TEST_F(SessionExits, ADisplayNameThatIsNoFolderNameIsRefused) {
       "\"PathSync\"=\"c:\\\\ZAMO\"\r\n\r\n"
       "[HKEY_CURRENT_USER\\Software\\Microsoft\\Windows CE Services\\Partners\\"
       "00000042]\r\n\"DisplayName\"=\"..\\\\..\\\\Windows\"\r\n");
-  EXPECT_EQ(Run().exit_code, 1);
+  EXPECT_EQ(Run().exit_code, kExitNotConnected);
   EXPECT_EQ(Log(), kStart +
                        "Device name cannot be used as a folder name: ..\\..\\Windows\r\n"
                        "Unknown device\r\n" +
@@ -60,14 +61,14 @@ TEST_F(SessionExits, ADisplayNameThatIsNoFolderNameIsRefused) {
 
 TEST_F(SessionExits, AFailedConnectionEndsWithOne) {
   world.SetFaults("fail CeRapiInit\n");
-  EXPECT_EQ(Run().exit_code, 1);
+  EXPECT_EQ(Run().exit_code, kExitNotConnected);
   EXPECT_EQ(Log(), kStart + "Connecting to PocketPC...\r\nFailed to connect\r\n" + kStop);
 }
 
 TEST_F(SessionExits, NoSyncWantedEndsWithZeroAndCreatesNoFolder) {
   for (std::uint32_t state : {0u, 1u, 2u, 4u, 7u}) {
     SetDeviceState(state);
-    EXPECT_EQ(Run().exit_code, 0) << state;
+    EXPECT_EQ(Run().exit_code, kExitDone) << state;
   }
   std::string expected;
   for (int i = 0; i < 5; ++i)
@@ -80,19 +81,19 @@ TEST_F(SessionExits, AMissingImportProgramValueEndsWithFour) {
   world.SetDeviceReg(
       world.IdentReg(0x42) +
       "\n[HKEY_LOCAL_MACHINE\\Software\\Brenok\\ZAMO]\n\"DBState\"=dword:00000003\n");
-  EXPECT_EQ(Run().exit_code, 4);
+  EXPECT_EQ(Run().exit_code, kExitNoImportProgram);
   EXPECT_EQ(Log(), kStart + kConnected + "Cannot find registry value RunImport\r\n" + kStop);
 }
 
 TEST_F(SessionExits, AFolderThatCannotBeMadeEndsWithThree) {
   PutDesktopFile("c/ZAMO/Field", "a file where the device folder belongs");
-  EXPECT_EQ(Run().exit_code, 3);
+  EXPECT_EQ(Run().exit_code, kExitNoFolder);
   EXPECT_EQ(Log(), kStart + kConnected + "Could not create directory c:\\ZAMO\\Field\r\n" + kStop);
 
   std::filesystem::remove(std::filesystem::path(world.desktop_root()) / "c/ZAMO/Field");
   PutDesktopFile("c/ZAMO/Field/ToPocket", "a file where ToPocket belongs");
   std::filesystem::remove(std::filesystem::path(world.desktop_root()) / "c/ZAMO/zamopocket.log");
-  EXPECT_EQ(Run().exit_code, 3);
+  EXPECT_EQ(Run().exit_code, kExitNoFolder);
   EXPECT_EQ(Log(), kStart + kConnected +
                        "Could not create directory c:\\ZAMO\\Field\\ToPocket\r\n" + kStop);
   EXPECT_EQ(DeviceState(), "dword:00000003");

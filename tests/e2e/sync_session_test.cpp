@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "e2e/session_world.h"
+#include "session/session.h"
 
 namespace zp::test {
 namespace {
@@ -36,7 +37,7 @@ class SyncSession : public SessionWorld {
 
 TEST_F(SyncSession, ACompleteSessionMovesEverythingAndStartsTheImport) {
   const RunResult run = Run();
-  EXPECT_EQ(run.exit_code, 0) << run.output;
+  EXPECT_EQ(run.exit_code, kExitDone) << run.output;
   EXPECT_EQ(Log(),
             kStart + kConnected + arrays + delivery + "Finished successfully\r\n\r\n" + kStop);
   EXPECT_EQ(DesktopListing("c/ZAMO/Field/FromPocket"), "ARR00001.ARR ARR00002.ARR ARR00003.ARR");
@@ -50,13 +51,13 @@ TEST_F(SyncSession, ACompleteSessionMovesEverythingAndStartsTheImport) {
   EXPECT_EQ(run.output, "");  // no terminal: nothing drawn
 
   // The next session finds nothing to do.
-  EXPECT_EQ(Run().exit_code, 0);
+  EXPECT_EQ(Run().exit_code, kExitDone);
   EXPECT_TRUE(Log().ends_with(kConnected + "No need to synchronize\r\n" + kStop));
 }
 
 TEST_F(SyncSession, AFailedArrayPassSkipsDeliveryAndKeepsTheState) {
   world.SetFaults("fail CeDeleteFile path=*b.arr\n");
-  EXPECT_EQ(Run().exit_code, 0);
+  EXPECT_EQ(Run().exit_code, kExitDone);
   EXPECT_EQ(Log(), kStart + kConnected + arrays +
                        "Cannot delete remote file \\My Documents\\Personal\\ZAMO\\Sync\\b.arr\r\n"
                        "Finished unsuccessfully\r\n\r\n" +
@@ -70,7 +71,7 @@ TEST_F(SyncSession, AFailedArrayPassSkipsDeliveryAndKeepsTheState) {
 
 TEST_F(SyncSession, AFailedDeliveryKeepsTheStateAndToPocket) {
   world.SetFaults("fail CeWriteFile path=*S.TMT\n");
-  EXPECT_EQ(Run().exit_code, 0);
+  EXPECT_EQ(Run().exit_code, kExitDone);
   EXPECT_EQ(Log(), kStart + kConnected + arrays +
                        "Copying classifier 'c:\\ZAMO\\Field\\ToPocket\\R.CLS' to "
                        "'\\My Documents\\Personal\\ZAMO\\Sync\\R.CLS'\r\n"
@@ -87,7 +88,7 @@ TEST_F(SyncSession, AFailedDeliveryKeepsTheStateAndToPocket) {
 
 TEST_F(SyncSession, AStateThatCannotBeWrittenFailsTheSessionAndTheNextCompletesIt) {
   world.SetFaults("fail CeRegSetValueEx\n");
-  EXPECT_EQ(Run().exit_code, 0);
+  EXPECT_EQ(Run().exit_code, kExitDone);
   EXPECT_EQ(Log(), kStart + kConnected + arrays + delivery +
                        "Cannot write registry value DBState\r\n"
                        "Finished unsuccessfully\r\n\r\n" +
@@ -97,7 +98,7 @@ TEST_F(SyncSession, AStateThatCannotBeWrittenFailsTheSessionAndTheNextCompletesI
   EXPECT_EQ(DesktopListing("c/ZAMO/Field/ToPocket"), "R.CLS S.TMT");
 
   world.SetFaults("");
-  EXPECT_EQ(Run().exit_code, 0);
+  EXPECT_EQ(Run().exit_code, kExitDone);
   EXPECT_TRUE(Log().ends_with("Finished successfully\r\n\r\n" + kStop));
   EXPECT_EQ(DeviceState(), "dword:00000004");
   EXPECT_EQ(world.StartedLog(), "\\Program Files\\ZAMO\\import.exe\t\n");
@@ -116,8 +117,8 @@ TEST_F(SyncSession, ASecondSessionWhileOneRunsSaysSoAndTouchesNothing) {
   alongside = true;
   const RunResult second = Run();
   first_session.join();
-  EXPECT_EQ(second.exit_code, 1) << second.output;
-  EXPECT_EQ(first.exit_code, 0) << first.output;
+  EXPECT_EQ(second.exit_code, kExitNotConnected) << second.output;
+  EXPECT_EQ(first.exit_code, kExitDone) << first.output;
   const std::string log = Log();
   // Both sessions wrote whole entries into the one log, perhaps between each other's.
   const auto count = [&](const std::string& what) {
@@ -137,7 +138,7 @@ TEST_F(SyncSession, ASecondSessionWhileOneRunsSaysSoAndTouchesNothing) {
 TEST_F(SyncSession, AnImportProgramThatCannotStartIsLoggedAndToPocketStays) {
   std::filesystem::remove(world.dir.path() /
                           world.FilesRelative("\\Program Files\\ZAMO\\import.exe"));
-  EXPECT_EQ(Run().exit_code, 0);
+  EXPECT_EQ(Run().exit_code, kExitDone);
   const std::string log = Log();
   EXPECT_TRUE(log.starts_with(kStart + kConnected + arrays + delivery +
                               "Could not run import program \\Program Files\\ZAMO\\import.exe: "

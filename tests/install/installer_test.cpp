@@ -12,17 +12,6 @@
 namespace zp {
 namespace {
 
-Answer g_answer = Answer::Yes;
-int g_asked = 0;
-void* g_owner = nullptr;
-Answer Ask(void* owner, const std::string& text, const std::string& caption) {
-  ++g_asked;
-  g_owner = owner;
-  EXPECT_EQ(text, "Was installation successfull?");
-  EXPECT_EQ(caption, "Installation");
-  return g_answer;
-}
-
 // Draws nothing; gives each window a platform window of its own, as the
 // dialog renderer gives its HWND.
 class OwnerRenderer : public ProgressRenderer {
@@ -46,9 +35,6 @@ class OwnerRenderer : public ProgressRenderer {
 class Installer : public test::HandheldTest {
  protected:
   void SetUp() override {
-    g_answer = Answer::Yes;
-    g_asked = 0;
-    g_owner = nullptr;
     CreateProgress(nullptr, "", 0);
     desktop.Write("c/Setup/zamo.arm.cab", "cab bytes");
     desktop.Write("c/Setup/runinstarm.exe", "setup bytes");
@@ -65,8 +51,21 @@ class Installer : public test::HandheldTest {
     return at == std::string::npos ? "<none>"
                                    : reg.substr(at + 12, reg.find_first_of("\r\n", at) - at - 12);
   }
-  bool Run() { return CheckInstall(device(), 0x42, Ask); }
+  bool Run() {
+    return CheckInstall(device(), 0x42,
+                        [this](void* owner, const std::string& text, const std::string& caption) {
+                          ++asked;
+                          asked_owner = owner;
+                          EXPECT_EQ(text, "Was installation successfull?");
+                          EXPECT_EQ(caption, "Installation");
+                          return reply;
+                        });
+  }
   std::string Started() const { return world.StartedLog(); }
+
+  Answer reply = Answer::Yes;   ///< what the question gives
+  int asked = 0;                ///< times the question was asked
+  void* asked_owner = nullptr;  ///< the owner window it was last asked with
 
   static constexpr char kCopyLines[] =
       "Copying installation cab-file from 'c:\\Setup\\zamo.arm.cab' to "
@@ -79,7 +78,7 @@ TEST_F(Installer, AConfirmedInstallationTakesOnlyTheDevicesEntryOff) {
   Settings("0000000a,00000042,0000000c");
   StartLog();
   ASSERT_TRUE(Run());
-  EXPECT_EQ(g_asked, 1);
+  EXPECT_EQ(asked, 1);
   EXPECT_EQ(Log(), std::string(kCopyLines) + "Application successfully installed\r\n\r\n");
   EXPECT_EQ(InstallId(), "\"0000000a,0000000c\"");
   EXPECT_EQ(DeviceFile("\\Program files\\ZAMO\\zamo.arm.cab"), "cab bytes");
@@ -100,20 +99,20 @@ TEST_F(Installer, TheQuestionIsOwnedByThePlatformWindowOfTheInstallersWindow) {
   CreateProgress(nullptr, "", 0);  // the driver's window: index 0
   StartLog();
   EXPECT_TRUE(Run());
-  EXPECT_EQ(g_owner, OwnerRenderer::HandleOf(1));  // the installer's window, not the driver's
+  EXPECT_EQ(asked_owner, OwnerRenderer::HandleOf(1));  // the installer's window, not the driver's
   DestroyProgress();
   SetProgressRenderer(std::move(previous));
   // Without a renderer there is no platform window: the question has no owner.
   Settings("00000042");
   CreateProgress(nullptr, "", 0);
   EXPECT_TRUE(Run());
-  EXPECT_EQ(g_owner, nullptr);
+  EXPECT_EQ(asked_owner, nullptr);
 }
 
 TEST_F(Installer, NoOrAQuestionThatCannotBeAskedKeepsTheEntryPending) {
   for (Answer answer : {Answer::No, Answer::Failed}) {
     Settings("00000042");
-    g_answer = answer;
+    reply = answer;
     StartLog();
     EXPECT_FALSE(Run());
     EXPECT_EQ(Log(),
@@ -136,7 +135,7 @@ TEST_F(Installer, NothingPendingForThisDeviceInstallsNothing) {
   }
   desktop.SetRegistry("[HKEY_CURRENT_USER\\Software\\Brenok\\ZAMO\\PocketPC]\r\n");
   EXPECT_TRUE(Run());  // no InstallID at all
-  EXPECT_EQ(g_asked, 0);
+  EXPECT_EQ(asked, 0);
   EXPECT_FALSE(DeviceHas("\\Program files\\ZAMO"));
   EXPECT_EQ(CurrentProgress()->total(), 0);  // no window of its own
 }
@@ -208,7 +207,7 @@ TEST_F(Installer, CopyAndStartFailuresAndTheirResults) {
   const std::string log = Log();
   EXPECT_TRUE(log.starts_with(kCopyLines));
   EXPECT_TRUE(log.find("Could not run installation file: 0x") != std::string::npos) << log;
-  EXPECT_EQ(g_asked, 0);
+  EXPECT_EQ(asked, 0);
   EXPECT_EQ(InstallId(), "\"00000042\"");
 }
 

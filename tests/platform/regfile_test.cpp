@@ -188,6 +188,18 @@ TEST(RegfileKeys, LookupsFoldCaseAndSubkeysAreSortedUnique) {
   EXPECT_EQ(FindKey(r.doc, "A\\"), nullptr);
 }
 
+TEST(RegfileKeys, AKeyExistsWithItsSectionOrASectionBelowIt) {
+  const auto r = Parse("[A\\B\\C]\n[D]\n[E\\]\n", Strings::Narrow);
+  EXPECT_TRUE(KeyExists(r.doc, "a\\b\\c"));
+  EXPECT_TRUE(KeyExists(r.doc, "A\\b"));  // a parent regedit made
+  EXPECT_TRUE(KeyExists(r.doc, "A"));
+  EXPECT_TRUE(KeyExists(r.doc, "d"));
+  EXPECT_FALSE(KeyExists(r.doc, "A\\B\\C\\D"));
+  EXPECT_FALSE(KeyExists(r.doc, "A\\Bx"));
+  EXPECT_FALSE(KeyExists(r.doc, "A\\"));
+  EXPECT_FALSE(KeyExists(r.doc, "E"));  // "E\" names no key below E
+}
+
 TEST(RegfileFiles, LoadReportsProblemsAndSaveReplacesTheFile) {
   test::TempDir dir;
   const std::string file = (dir.path() / "r.reg").string();

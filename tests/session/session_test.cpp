@@ -11,6 +11,11 @@
 namespace zp {
 namespace {
 
+// Whoever starts the program reads these numbers: they never change, whatever
+// the names the tests compare with.
+static_assert(kExitDone == 0 && kExitNotConnected == 1 && kExitNoSettings == 2 &&
+              kExitNoFolder == 3 && kExitNoImportProgram == 4);
+
 // A handheld that counts its disconnects and can fail in the middle of a
 // session by throwing, as an allocation failure would.
 class CountingDevice : public SimulatedDevice {

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "platform/name_rules.h"
 #include "platform/platform.h"
 #include "platform/posix/posix_faults.h"
 #include "platform/posix/posix_paths.h"
@@ -16,29 +17,6 @@ namespace {
 struct DirCloser {
   void operator()(DIR* d) const noexcept { ::closedir(d); }
 };
-
-// '*' is any run of characters, '?' one character; the whole name must
-// match, case-insensitively.
-bool Matches(std::string_view pattern, std::string_view name) {
-  std::size_t p = 0, n = 0;
-  std::size_t star = std::string_view::npos, resume = 0;
-  while (n < name.size()) {
-    if (p < pattern.size() &&
-        (pattern[p] == '?' || posix::FoldCase(pattern[p]) == posix::FoldCase(name[n]))) {
-      ++p, ++n;
-    } else if (p < pattern.size() && pattern[p] == '*') {
-      star = p++;
-      resume = n;
-    } else if (star != std::string_view::npos) {
-      p = star + 1;
-      n = ++resume;
-    } else {
-      return false;
-    }
-  }
-  while (p < pattern.size() && pattern[p] == '*') ++p;
-  return p == pattern.size();
-}
 
 }  // namespace
 
@@ -77,7 +55,7 @@ std::vector<FindEntry> FindFiles(const std::string& pattern, FindDetail detail) 
   const bool names_only = detail == FindDetail::NamesOnly;
   while (const dirent* entry = ::readdir(dir.get())) {
     const std::string_view name = entry->d_name;
-    if (name == "." || name == ".." || !Matches(wildcard, name)) continue;
+    if (name == "." || name == ".." || !NarrowNames::Match(wildcard, name)) continue;
     FindEntry found;
     found.name = name;
     // A link, or a file system that does not tell the kind, needs the
@@ -96,7 +74,7 @@ std::vector<FindEntry> FindFiles(const std::string& pattern, FindDetail detail) 
   }
   if (!names_only) {
     std::sort(entries.begin(), entries.end(), [](const FindEntry& a, const FindEntry& b) {
-      return posix::NameLess(a.name, b.name);
+      return NarrowNames::Less(a.name, b.name);
     });
   }
   // As FindFirstFile when nothing matches, FindNextFile at the end otherwise.

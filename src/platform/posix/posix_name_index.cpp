@@ -12,6 +12,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/name_rules.h"
 #include "platform/posix/posix_paths.h"
 
 namespace zp::posix {

@@ -12,7 +12,7 @@
 namespace zp::posix {
 
 /// False only when no entry of the host folder `folder` is `name` in any
-/// case (ASCII folding, as EqualsFolded). True means "perhaps": the caller
+/// case (ASCII folding, as NarrowNames::Equal). True means "perhaps": the caller
 /// reads the folder to find the spelling. `folder_stat`, when given, is a
 /// fresh stat() of the folder, which spares one.
 ///

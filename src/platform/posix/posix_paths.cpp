@@ -11,6 +11,7 @@
 #include <memory>
 #include <vector>
 
+#include "platform/name_rules.h"
 #include "platform/platform.h"
 #include "platform/posix/desktop_root.h"
 #include "platform/posix/posix_name_index.h"
@@ -46,35 +47,12 @@ std::string Resolve(const std::string& folder, std::string_view name, bool exact
   std::string best;
   while (const dirent* entry = ::readdir(dir.get())) {
     const std::string_view candidate = entry->d_name;
-    if (EqualsFolded(candidate, name) && (best.empty() || candidate < best)) best = candidate;
+    if (NarrowNames::Equal(candidate, name) && (best.empty() || candidate < best)) best = candidate;
   }
   return best.empty() ? std::string(name) : best;
 }
 
 }  // namespace
-
-char FoldCase(char c) {
-  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-bool EqualsFolded(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return FoldCase(x) == FoldCase(y);
-         });
-}
-
-bool NameLess(std::string_view a, std::string_view b) {
-  // One pass: the first folded difference, else the shorter name, else the
-  // exact bytes.
-  const std::size_t common = std::min(a.size(), b.size());
-  for (std::size_t i = 0; i < common; ++i) {
-    const auto x = static_cast<unsigned char>(FoldCase(a[i]));
-    const auto y = static_cast<unsigned char>(FoldCase(b[i]));
-    if (x != y) return x < y;
-  }
-  if (a.size() != b.size()) return a.size() < b.size();
-  return a < b;
-}
 
 bool IsValidComponent(std::string_view name, bool wildcards) {
   if (name.empty() || name.find_first_not_of('.') == std::string_view::npos) return false;

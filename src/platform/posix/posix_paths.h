@@ -41,10 +41,4 @@ std::uint32_t ErrorFromErrno(int err, std::uint32_t fallback);
 /// current folder), so that its entries, a new name included, last.
 bool SyncFolderOf(const std::string& path);
 
-/// ASCII case folding to upper case, as Windows compares names.
-char FoldCase(char c);
-bool EqualsFolded(std::string_view a, std::string_view b);
-/// The platform's name order: case-insensitive first, then exact.
-bool NameLess(std::string_view a, std::string_view b);
-
 }  // namespace zp::posix

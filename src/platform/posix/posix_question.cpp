@@ -4,6 +4,7 @@
 
 #include <cerrno>
 
+#include "platform/name_rules.h"
 #include "platform/platform.h"
 #include "platform/posix/posix_paths.h"
 
@@ -54,7 +55,7 @@ std::string Folded(std::string_view text) {
     text.remove_suffix(1);
   }
   std::string out;
-  for (char c : text) out.push_back(posix::FoldCase(c));
+  for (char c : text) out.push_back(FoldCase(c));
   return out;
 }
 

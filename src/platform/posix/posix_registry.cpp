@@ -29,19 +29,6 @@ std::string RegistryFile() {
   return DesktopRoot() + "/registry.reg";
 }
 
-// A key exists when it has a section, or when a section lies below it.
-bool KeyExists(const regfile::Document& doc, const std::string& path) {
-  if (regfile::FindKey(doc, path)) return true;
-  const std::string prefix = path + '\\';
-  for (const regfile::Key& key : doc.keys) {
-    if (key.path.size() > prefix.size() &&
-        posix::EqualsFolded(std::string_view(key.path).substr(0, prefix.size()), prefix)) {
-      return true;
-    }
-  }
-  return false;
-}
-
 const regfile::Value* FindValue(const RegKey& key, std::string_view name) {
   if (!key) {
     SetLastErrorCode(kErrorInvalidHandle);
@@ -68,7 +55,7 @@ RegKey RegOpen(Hive hive, std::string_view subkey, RegAccess access) {
   if (!subkey.empty()) {
     impl->path += '\\';
     impl->path += subkey;
-    if (!KeyExists(impl->doc, impl->path)) {
+    if (!regfile::KeyExists(impl->doc, impl->path)) {
       SetLastErrorCode(kErrorFileNotFound);
       return {};
     }

@@ -1,39 +1,18 @@
-// The regedit text format: parsing, writing, loading and saving .reg files.
-#include "platform/regfile.h"
-
-#include <algorithm>
+// The regedit text format read: .reg text parsed into a document, and .reg
+// files loaded.
 #include <cerrno>
 #include <cstdio>
-#include <filesystem>
 #include <memory>
-#include <system_error>
 
-#include "platform/platform.h"
+#include "platform/hex_number.h"
+#include "platform/name_rules.h"
+#include "platform/regfile.h"
 #include "platform/utf.h"
 
 namespace zp::regfile {
 namespace {
 
-constexpr std::string_view kHeader = "Windows Registry Editor Version 5.00";
 constexpr std::string_view kHeader4 = "REGEDIT4";
-// regedit wraps hex data so that no line is longer than this.
-constexpr std::size_t kLineWidth = 80;
-
-// The registry compares names by folding to upper case.
-char Fold(char c) {
-  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-bool IEquals(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
-                                            [](char x, char y) { return Fold(x) == Fold(y); });
-}
-
-bool ILess(std::string_view a, std::string_view b) {
-  return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-    return static_cast<unsigned char>(Fold(x)) < static_cast<unsigned char>(Fold(y));
-  });
-}
 
 struct FileCloser {
   void operator()(std::FILE* f) const noexcept { std::fclose(f); }
@@ -48,29 +27,6 @@ std::string_view Trim(std::string_view s) {
   while (!s.empty() && IsSpace(s.front())) s.remove_prefix(1);
   while (!s.empty() && IsSpace(s.back())) s.remove_suffix(1);
   return s;
-}
-
-bool StartsWithI(std::string_view s, std::string_view prefix) {
-  return s.size() >= prefix.size() && IEquals(s.substr(0, prefix.size()), prefix);
-}
-
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-// 1 to 8 hex digits, nothing else.
-std::optional<std::uint32_t> ParseHex32(std::string_view s) {
-  if (s.empty() || s.size() > 8) return std::nullopt;
-  std::uint32_t v = 0;
-  for (char c : s) {
-    const int d = HexDigit(c);
-    if (d < 0) return std::nullopt;
-    v = (v << 4) | static_cast<std::uint32_t>(d);
-  }
-  return v;
 }
 
 // A quoted text at the start of `s` with the \\ and \" escapes; `s` is left
@@ -136,7 +92,7 @@ bool ParseData(std::string_view data, Strings strings, Value& value) {
     value.bytes = StringBytes(*text, strings);
     return true;
   }
-  if (StartsWithI(data, "dword:")) {
+  if (NarrowNames::StartsWith(data, "dword:")) {
     // Exactly eight hex digits, as regedit writes them: a shorter number is
     // a damaged line, never silently a smaller value.
     const std::string_view digits = data.substr(6);
@@ -148,10 +104,10 @@ bool ParseData(std::string_view data, Strings strings, Value& value) {
                    static_cast<std::uint8_t>(*v >> 16), static_cast<std::uint8_t>(*v >> 24)};
     return true;
   }
-  if (StartsWithI(data, "hex:")) {
+  if (NarrowNames::StartsWith(data, "hex:")) {
     value.type = 3;
     data.remove_prefix(4);
-  } else if (StartsWithI(data, "hex(")) {
+  } else if (NarrowNames::StartsWith(data, "hex(")) {
     const std::size_t close = data.find("):");
     if (close == std::string_view::npos) return false;
     const auto type = ParseHex32(data.substr(4, close - 4));
@@ -190,7 +146,8 @@ bool ContinuesHex(std::string_view line) {
     return false;
   }
   line = Trim(line);
-  return !line.empty() && line.front() == '=' && StartsWithI(Trim(line.substr(1)), "hex");
+  return !line.empty() && line.front() == '=' &&
+         NarrowNames::StartsWith(Trim(line.substr(1)), "hex");
 }
 
 struct Lines {
@@ -209,85 +166,6 @@ Lines Split(std::string_view text) {
     text.remove_prefix(end + 1);
   }
   return lines;
-}
-
-std::string Escape(std::string_view text) {
-  std::string out;
-  for (char c : text) {
-    if (c == '\\' || c == '"') out.push_back('\\');
-    out.push_back(c);
-  }
-  return out;
-}
-
-bool HasLineBreak(std::string_view text) {
-  return text.find_first_of("\r\n") != std::string_view::npos;
-}
-
-// The text of a REG_SZ when its bytes are exactly what "text" would give back.
-std::optional<std::string> AsText(const Value& value, Strings strings) {
-  const auto& b = value.bytes;
-  if (value.type != 1) return std::nullopt;
-  std::string text;
-  if (strings == Strings::Narrow) {
-    if (b.empty() || b.back() != 0) return std::nullopt;
-    text.assign(b.begin(), b.end() - 1);
-    if (text.find('\0') != std::string::npos || !utf::IsValidUtf8(text)) return std::nullopt;
-  } else {
-    if (b.size() < 2 || b.size() % 2 != 0 || b[b.size() - 1] != 0 || b[b.size() - 2] != 0) {
-      return std::nullopt;
-    }
-    std::u16string units;
-    for (std::size_t i = 0; i + 2 < b.size(); i += 2) {
-      units.push_back(static_cast<char16_t>(b[i] | (b[i + 1] << 8)));
-    }
-    if (units.find(u'\0') != std::u16string::npos || !utf::IsValidUtf16(units)) {
-      return std::nullopt;
-    }
-    text = utf::ToUtf8(units);
-  }
-  if (HasLineBreak(text)) return std::nullopt;
-  return text;
-}
-
-void WriteHex(std::string& out, std::string line, const std::vector<std::uint8_t>& bytes) {
-  static constexpr char kDigits[] = "0123456789abcdef";
-  bool first_on_line = true;
-  for (std::size_t i = 0; i < bytes.size(); ++i) {
-    std::string piece{kDigits[bytes[i] >> 4], kDigits[bytes[i] & 0xF]};
-    if (i + 1 < bytes.size()) piece.push_back(',');
-    // Leave room for the continuation backslash.
-    if (!first_on_line && line.size() + piece.size() + 1 > kLineWidth) {
-      out += line + "\\\n";
-      line = "  ";
-    }
-    line += piece;
-    first_on_line = false;
-  }
-  out += line + "\n";
-}
-
-void WriteValue(std::string& out, const Value& value, Strings strings) {
-  std::string line = value.name.empty() ? "@=" : "\"" + Escape(value.name) + "\"=";
-  if (auto text = AsText(value, strings)) {
-    out += line + "\"" + Escape(*text) + "\"\n";
-    return;
-  }
-  char buffer[32];
-  if (value.type == 4 && value.bytes.size() == 4) {
-    const auto& b = value.bytes;
-    const std::uint32_t v = b[0] | (b[1] << 8) | (b[2] << 16) | (std::uint32_t{b[3]} << 24);
-    std::snprintf(buffer, sizeof buffer, "dword:%08x\n", v);
-    out += line + buffer;
-    return;
-  }
-  if (value.type == 3) {
-    line += "hex:";
-  } else {
-    std::snprintf(buffer, sizeof buffer, "hex(%x):", value.type);
-    line += buffer;
-  }
-  WriteHex(out, std::move(line), value.bytes);
 }
 
 }  // namespace
@@ -354,17 +232,6 @@ ParseResult Parse(std::string_view text, Strings strings) {
   return result;
 }
 
-std::string Write(const Document& doc, Strings strings) {
-  std::string out(kHeader);
-  out += "\n\n";
-  for (const Key& key : doc.keys) {
-    out += "[" + key.path + "]\n";
-    for (const Value& value : key.values) WriteValue(out, value, strings);
-    out += "\n";
-  }
-  return out;
-}
-
 std::optional<Document> Load(const std::string& file, Strings strings, bool* complete) {
   if (complete) *complete = false;
   const FilePtr f(std::fopen(file.c_str(), "rb"));
@@ -384,68 +251,6 @@ std::optional<Document> Load(const std::string& file, Strings strings, bool* com
   }
   if (complete) *complete = parsed.problems.empty();
   return std::move(parsed.doc);
-}
-
-bool Save(const std::string& file, const Document& doc, Strings strings) {
-  // A power cut leaves the old text or the new, never an empty registry.
-  return ReplaceFileDurably(file, Write(doc, strings));
-}
-
-Key* FindKey(Document& doc, std::string_view path) {
-  for (Key& key : doc.keys) {
-    if (IEquals(key.path, path)) return &key;
-  }
-  return nullptr;
-}
-
-const Key* FindKey(const Document& doc, std::string_view path) {
-  return FindKey(const_cast<Document&>(doc), path);
-}
-
-Key& FindOrAddKey(Document& doc, std::string_view path) {
-  if (Key* key = FindKey(doc, path)) return *key;
-  doc.keys.push_back(Key{std::string(path), {}});
-  return doc.keys.back();
-}
-
-Value* FindValue(Key& key, std::string_view name) {
-  for (Value& value : key.values) {
-    if (IEquals(value.name, name)) return &value;
-  }
-  return nullptr;
-}
-
-const Value* FindValue(const Key& key, std::string_view name) {
-  return FindValue(const_cast<Key&>(key), name);
-}
-
-void SetValue(Key& key, std::string_view name, std::uint32_t type,
-              std::vector<std::uint8_t> bytes) {
-  if (Value* value = FindValue(key, name)) {
-    value->type = type;
-    value->bytes = std::move(bytes);
-    return;
-  }
-  key.values.push_back(Value{std::string(name), type, std::move(bytes)});
-}
-
-std::vector<std::string> SubkeyNames(const Document& doc, std::string_view path) {
-  std::string prefix(path);
-  if (!prefix.empty()) prefix += '\\';
-  std::vector<std::string> names;
-  for (const Key& key : doc.keys) {
-    if (key.path.size() <= prefix.size() || !StartsWithI(key.path, prefix)) continue;
-    const std::string_view rest = std::string_view(key.path).substr(prefix.size());
-    const std::string_view name = rest.substr(0, rest.find('\\'));
-    // The first spelling met in file order names the subkey.
-    const auto same = [&](const std::string& n) { return IEquals(n, name); };
-    if (!name.empty() && std::none_of(names.begin(), names.end(), same)) {
-      names.emplace_back(name);
-    }
-  }
-  std::sort(names.begin(), names.end(),
-            [](const std::string& a, const std::string& b) { return ILess(a, b); });
-  return names;
 }
 
 }  // namespace zp::regfile
