@@ -8,6 +8,7 @@
 
 #include "report/progress.h"
 #include "support/handheld_test.h"
+#include "support/reg_text.h"
 
 namespace zp {
 namespace {
@@ -40,10 +41,12 @@ class Installer : public test::HandheldTest {
     desktop.Write("c/Setup/runinstarm.exe", "setup bytes");
   }
   void TearDown() override { DestroyProgress(); }
-  void Settings(const std::string& install_id, const std::string& path = "c:\\\\Setup") {
-    desktop.SetRegistry(
-        "[HKEY_CURRENT_USER\\Software\\Brenok\\ZAMO\\PocketPC]\r\n\"InstallID\"=\"" + install_id +
-        "\"\r\n\"InstallPath\"=\"" + path + "\"\r\n");
+  void Settings(const std::string& install_id, const std::string& path = "c:\\Setup") {
+    desktop.SetRegistry(test::RegText()
+                            .Key(kSettings)
+                            .String("InstallID", install_id)
+                            .String("InstallPath", path)
+                            .Sections());
   }
   std::string InstallId() const {
     const std::string reg = desktop.Read("registry.reg");
@@ -67,6 +70,10 @@ class Installer : public test::HandheldTest {
   int asked = 0;                ///< times the question was asked
   void* asked_owner = nullptr;  ///< the owner window it was last asked with
 
+  static constexpr char kSettings[] = "HKEY_CURRENT_USER\\Software\\Brenok\\ZAMO\\PocketPC";
+  static constexpr char kCabLine[] =
+      "Copying installation cab-file from 'c:\\Setup\\zamo.arm.cab' to "
+      "'\\Program files\\ZAMO\\zamo.arm.cab'\r\n";
   static constexpr char kCopyLines[] =
       "Copying installation cab-file from 'c:\\Setup\\zamo.arm.cab' to "
       "'\\Program files\\ZAMO\\zamo.arm.cab'\r\n"
@@ -140,79 +147,117 @@ TEST_F(Installer, NothingPendingForThisDeviceInstallsNothing) {
   EXPECT_EQ(CurrentProgress()->total(), 0);  // no window of its own
 }
 
-TEST_F(Installer, ExitsBeforeTheCopiesAreFoundInOrder) {
-  // Unsupported processor: false even with nothing pending.
-  SetDeviceRegistry(
-      "[HKEY_LOCAL_MACHINE\\Ident]\n\"DeviceId\"=dword:00000042\n"
-      "\"ProcessorType\"=dword:00000820\n");
+TEST_F(Installer, AnUnsupportedProcessorFailsEvenWithNothingPending) {
+  SetDeviceRegistry(test::DeviceWorld::IdentReg(0x42, 0x820));
   Settings("");
   StartLog();
   EXPECT_FALSE(Run());
   EXPECT_EQ(Log(), "Unsupported processor: 2080\r\n");
-  SetDeviceRegistry(
-      "[HKEY_LOCAL_MACHINE\\Ident]\n\"DeviceId\"=dword:00000042\n"
-      "\"ProcessorType\"=dword:00000a11\n");
+  EXPECT_FALSE(DeviceHas("\\Program files\\ZAMO"));
+}
 
-  // No settings key: false, nothing logged here.
+TEST_F(Installer, NoSettingsKeyFailsWithoutALogLine) {
   desktop.SetRegistry("");
   StartLog();
   EXPECT_FALSE(Run());
   EXPECT_EQ(Log(), "");
+  EXPECT_FALSE(DeviceHas("\\Program files\\ZAMO"));
+}
 
-  // No InstallPath while an entry is pending.
-  desktop.SetRegistry(
-      "[HKEY_CURRENT_USER\\Software\\Brenok\\ZAMO\\PocketPC]\r\n\"InstallID\"=\"42\"\r\n");
+TEST_F(Installer, NoInstallPathWhileAnEntryIsPendingIsLoggedAndTheSessionGoesOn) {
+  desktop.SetRegistry(test::RegText().Key(kSettings).String("InstallID", "42").Sections());
   StartLog();
   EXPECT_TRUE(Run());
   EXPECT_EQ(Log(), "Cannot read registry value InstallPath\r\n");
+  EXPECT_FALSE(DeviceHas("\\Program files\\ZAMO"));
+  EXPECT_EQ(InstallId(), "\"42\"");
+}
 
-  // The missing cab file is found after the folder exists and before any copy.
-  Settings("42", "c:\\\\Setup\\\\");
-  desktop.Write("c/Setup/zamo.arm.cab", "");
+// The sources are looked for after the device's folder is made and before
+// anything is copied; the entry stays pending.
+TEST_F(Installer, AMissingCabFileIsFoundBeforeAnyCopy) {
+  Settings("42", "c:\\Setup\\");
   std::filesystem::remove(desktop.dir().path() / "c/Setup/zamo.arm.cab");
   StartLog();
   EXPECT_FALSE(Run());
   EXPECT_EQ(Log(), "Cannot find source cab-file: c:\\Setup\\zamo.arm.cab\r\n");
   EXPECT_TRUE(DeviceHas("\\Program files\\ZAMO"));
   EXPECT_FALSE(DeviceHas("\\Program files\\ZAMO\\zamo.arm.cab"));
+  EXPECT_EQ(InstallId(), "\"42\"");
+}
 
-  desktop.Write("c/Setup/zamo.arm.cab", "cab bytes");
+TEST_F(Installer, AMissingSetupProgramIsFoundBeforeAnyCopy) {
+  Settings("42");
   std::filesystem::remove(desktop.dir().path() / "c/Setup/runinstarm.exe");
   StartLog();
   EXPECT_FALSE(Run());
   EXPECT_EQ(Log(), "Cannot find RunInst file: c:\\Setup\\runinstarm.exe\r\n");
+  EXPECT_FALSE(DeviceHas("\\Program files\\ZAMO\\zamo.arm.cab"));
   EXPECT_EQ(InstallId(), "\"42\"");
 }
 
-TEST_F(Installer, CopyAndStartFailuresAndTheirResults) {
+TEST_F(Installer, AFolderThatCannotBeMadeOnTheDeviceLetsTheSessionGoOn) {
   Settings("00000042");
   device().faults().Fail("CeCreateDirectory");
   StartLog();
   EXPECT_TRUE(Run());
   EXPECT_EQ(Log(), "Cannot create remote path: \\Program files\\ZAMO\r\n");
-
-  device().faults().Fail("CeCreateFile", "*.cab");
-  StartLog();
-  EXPECT_TRUE(Run());  // a failed cab copy lets the session go on
-  EXPECT_TRUE(Log().ends_with("Error copying installation cab-file\r\n"));
-
-  device().faults().Fail("CeCreateFile", "*runinst.exe");
-  StartLog();
-  EXPECT_FALSE(Run());
-  EXPECT_TRUE(Log().ends_with("Error copying installation file\r\n"));
-
-  device().faults().Fail("CeCreateProcess", "", 1, false);
-  StartLog();
-  EXPECT_FALSE(Run());
-  const std::string log = Log();
-  EXPECT_TRUE(log.starts_with(kCopyLines));
-  EXPECT_TRUE(log.find("Could not run installation file: 0x") != std::string::npos) << log;
   EXPECT_EQ(asked, 0);
   EXPECT_EQ(InstallId(), "\"00000042\"");
 }
 
+TEST_F(Installer, AFailedCabCopyLetsTheSessionGoOnAndSendsNoSetupProgram) {
+  Settings("00000042");
+  device().faults().Fail("CeCreateFile", "*.cab");
+  StartLog();
+  EXPECT_TRUE(Run());
+  EXPECT_EQ(Log(), std::string(kCabLine) + "Error copying installation cab-file\r\n");
+  EXPECT_FALSE(DeviceHas("\\Program files\\ZAMO\\runinst.exe"));
+  EXPECT_EQ(asked, 0);
+  EXPECT_EQ(InstallId(), "\"00000042\"");
+}
+
+TEST_F(Installer, AFailedSetupProgramCopyFailsTheSession) {
+  Settings("00000042");
+  device().faults().Fail("CeCreateFile", "*runinst.exe");
+  StartLog();
+  EXPECT_FALSE(Run());
+  EXPECT_EQ(Log(), std::string(kCopyLines) + "Error copying installation file\r\n");
+  EXPECT_EQ(Started(), "");
+  EXPECT_EQ(asked, 0);
+  EXPECT_EQ(InstallId(), "\"00000042\"");
+}
+
+TEST_F(Installer, ASetupProgramThatCannotStartFailsWithoutAsking) {
+  Settings("00000042");
+  device().faults().Fail("CeCreateProcess", "", 1, false);
+  StartLog();
+  EXPECT_FALSE(Run());
+  const std::string log = Log();
+  EXPECT_TRUE(log.starts_with(kCopyLines)) << log;
+  EXPECT_NE(log.find("Could not run installation file: 0x"), std::string::npos) << log;
+  EXPECT_EQ(asked, 0);
+  EXPECT_EQ(InstallId(), "\"00000042\"");
+  EXPECT_EQ(device().OpenHandles(), 0u);
+}
+
+// The user confirmed the installation: it counts as done, and an InstallID
+// that cannot be written back only leaves the entry pending (the next
+// session asks again).
+TEST_F(Installer, AnInstallIdThatCannotBeWrittenBackLeavesTheEntryPending) {
+  Settings("0000000a,00000042");
+  // A line the registry cannot read: it is never written over.
+  desktop.Write("registry.reg", desktop.Read("registry.reg") + "a line that is not a value\n");
+  StartLog();
+  EXPECT_TRUE(Run());
+  EXPECT_EQ(asked, 1);
+  EXPECT_EQ(Log(), std::string(kCopyLines) + "Application successfully installed\r\n\r\n");
+  EXPECT_EQ(InstallId(), "\"0000000a,00000042\"");
+  EXPECT_NE(desktop.Read("registry.reg").find("a line that is not a value"), std::string::npos);
+}
+
 TEST_F(Installer, AnInstallFolderTooLongForItsNamesIsRefused) {
-  Settings("00000042", "c:\\\\" + std::string(245, 'p'));
+  Settings("00000042", "c:\\" + std::string(245, 'p'));
   StartLog();
   EXPECT_FALSE(Run());
   EXPECT_EQ(Log(), "Path too long: c:\\" + std::string(245, 'p') + "\\zamo.arm.cab\r\n");
