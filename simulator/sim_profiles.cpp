@@ -140,7 +140,8 @@ std::int32_t SimulatedDevice::CeSvcGetString(CeSvcHandle profile, const char* na
   const auto& bytes = value->bytes;
   const std::size_t length =
       static_cast<std::size_t>(std::find(bytes.begin(), bytes.end(), 0) - bytes.begin());
-  if (length + 1 > size) return s.Code(kErrorInsufficientBuffer);  // never cut, never overflow
+  // Never cut, never overflow (no buffer means a size of 0).
+  if (length + 1 > size || !buffer) return s.Code(kErrorInsufficientBuffer);
   if (length > 0) std::memcpy(buffer, bytes.data(), length);
   buffer[length] = '\0';
   return 0;

@@ -1,6 +1,7 @@
 // The simulated handheld's registry: device.reg held in memory from the
 // moment the connection opens, written through on every change.
 #include <algorithm>
+#include <utility>
 
 #include "platform/name_rules.h"
 #include "platform/utf.h"
@@ -57,7 +58,8 @@ CeKey SimulatedDevice::State::AddKey(std::string path) {
   next_key += 4;
   const std::string_view relative =
       std::string_view(path).substr(std::min(path.size(), kRoot.size() + 1));
-  sim::OpenKey key{path, utf::FromUtf8(relative)};
+  std::u16string subkey = utf::FromUtf8(relative);  // before `path` is moved from
+  sim::OpenKey key{std::move(path), std::move(subkey)};
   keys.emplace(value, std::move(key));
   return value;
 }

@@ -2,6 +2,7 @@
 #include "report/progress_terminal.h"
 
 #include <chrono>
+#include <cmath>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -51,7 +52,7 @@ std::string Bytes(double count) {
 
 std::string Clock(double seconds) {
   if (seconds >= 360000) return "--:--:--";
-  const auto s = static_cast<long>(seconds + 0.5);
+  const long s = std::lround(seconds);
   char text[32];
   std::snprintf(text, sizeof text, "%ld:%02ld:%02ld", s / 3600, s / 60 % 60, s % 60);
   return text;

@@ -74,7 +74,7 @@ TEST_F(FileCopy, AFailureMidwayStopsTheCopyWithTheBlocksBeforeIt) {
   device().faults().Fail("CeReadFile", "", 3);
   EXPECT_EQ(CopyFromPocket(device(), u"\\a.arr", "c:\\a.arr", record, FileMode::CreateAlways),
             CopyOutcome::TransferFailed);
-  EXPECT_EQ(desktop.Read("c/a.arr"), data.substr(0, 2 * 16384));
+  EXPECT_EQ(desktop.Read("c/a.arr"), data.substr(0, std::size_t{2} * 16384));
   EXPECT_EQ(steps, (std::vector<std::uint32_t>{16384, 16384}));
 
   // A short write on the device is a failed copy, and the sink never hears of it.

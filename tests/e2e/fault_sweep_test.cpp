@@ -121,7 +121,7 @@ class Round : public SessionWorld {
       }
       if (world.DeviceFile("\\Program Files\\ZAMO\\zamo.arm.cab") != "cab") return "no cab file";
     }
-    const std::string listing = DesktopListing("c/ZAMO/Field/FromPocket");
+    std::string listing = DesktopListing("c/ZAMO/Field/FromPocket");
     if (listing != "ARR00001.ARR ARR00002.ARR ARR00003.ARR ARR00004.ARR") return listing;
     for (const auto& [name, bytes] : Arrays()) {
       if (world.DeviceHas(kSync + name)) return name + " is still on the handheld";

@@ -17,7 +17,7 @@
 #include <stdexcept>
 #include <vector>
 
-#include "platform/utf.h"
+#include "platform/regfile.h"
 
 namespace zp::test {
 namespace {
@@ -128,28 +128,20 @@ void ImportRegistry(const fs::path& desktop) {
                            imported.output);
 }
 
-// regedit's export is UTF-16LE with a byte-order mark.
-std::string FromUtf16(const std::string& bytes) {
-  std::u16string units;
-  for (std::size_t i = 2; i + 1 < bytes.size(); i += 2) {
-    units.push_back(static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
-                                          static_cast<unsigned char>(bytes[i + 1]) << 8));
-  }
-  return utf::ToUtf8(units);
-}
-
-// registry.reg afterwards holds what the prefix's registry holds.
+// registry.reg afterwards holds what the prefix's registry holds, read
+// from regedit's exports (UTF-16LE, which the .reg reader takes) and
+// written by the .reg writer.
 void ExportRegistry(const fs::path& desktop) {
-  std::string text = "Windows Registry Editor Version 5.00\r\n\r\n";
+  regfile::Document all;
   const fs::path file = desktop / "export.reg";
   for (const char* key : kKeys) {
     if (Wine({"regedit", "/e", WindowsPath(file), key}).exit_code != 0) continue;
-    std::string exported = FromUtf16(ReadFile(file));
-    const std::size_t body = exported.find("\r\n\r\n");
-    if (body != std::string::npos) text += exported.substr(body + 4);
+    regfile::ParseResult exported = regfile::Parse(ReadFile(file), regfile::Strings::Narrow);
+    for (regfile::Key& found : exported.doc.keys) all.keys.push_back(std::move(found));
   }
   fs::remove(file);
-  std::ofstream(desktop / "registry.reg", std::ios::binary) << text;
+  std::ofstream(desktop / "registry.reg", std::ios::binary)
+      << regfile::Write(all, regfile::Strings::Narrow);
 }
 
 // Drive folders of the world other than c (d/, e/, ...) become drives.
@@ -224,7 +216,7 @@ bool AnswerMessageBox(const std::string& caption, char key) {
   return std::system(command.c_str()) == 0;
 }
 
-std::string FixBannerTimes(std::string log, const std::string& fixed) {
+std::string FixBannerTimes(const std::string& log, const std::string& fixed) {
   static const std::regex kBanner("logging at \\d{4}/\\d{2}/\\d{2} \\d{2}:\\d{2}:\\d{2}");
   return std::regex_replace(log, kBanner, "logging at " + fixed);
 }

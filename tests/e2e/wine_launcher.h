@@ -44,6 +44,6 @@ bool AnswerMessageBox(const std::string& caption, char key);
 
 /// The log's banners carry the real local time under Wine (the release
 /// program has no fixed clock): they are rewritten to the fixed one.
-std::string FixBannerTimes(std::string log, const std::string& fixed);
+std::string FixBannerTimes(const std::string& log, const std::string& fixed);
 
 }  // namespace zp::test

@@ -16,6 +16,7 @@ using Outcome = FaultRules::Outcome;
 std::vector<Outcome> Checks(FaultRules& rules, std::string_view op, const std::u16string& path,
                             int calls) {
   std::vector<Outcome> out;
+  out.reserve(static_cast<std::size_t>(calls));
   for (int i = 0; i < calls; ++i) out.push_back(rules.Check(op, path));
   return out;
 }
