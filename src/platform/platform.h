@@ -82,6 +82,10 @@ class RegKey {
 /// opened with the access asked for. Never creates a key.
 RegKey RegOpen(Hive hive, std::string_view subkey, RegAccess access);
 
+/// RegCreateKeyExA with read-write access: the key, made when missing. An
+/// empty key when it can be neither opened nor made.
+RegKey RegCreate(Hive hive, std::string_view subkey);
+
 /// A value as it is stored: its type and its bytes.
 struct RegData {
   std::uint32_t type = 0;

@@ -63,6 +63,24 @@ RegKey RegOpen(Hive hive, std::string_view subkey, RegAccess access) {
   return RegKey(std::move(impl));
 }
 
+RegKey RegCreate(Hive hive, std::string_view subkey) {
+  // The stand-in makes a key with the first value written into it.
+  auto impl = std::make_unique<RegKey::Impl>();
+  impl->path = hive == Hive::LocalMachine ? "HKEY_LOCAL_MACHINE" : "HKEY_CURRENT_USER";
+  impl->access = RegAccess::ReadWrite;
+  auto doc = regfile::Load(RegistryFile(), regfile::Strings::Narrow);
+  if (!doc) {
+    SetLastErrorCode(kErrorAccessDenied);
+    return {};
+  }
+  impl->doc = std::move(*doc);
+  if (!subkey.empty()) {
+    impl->path += '\\';
+    impl->path += subkey;
+  }
+  return RegKey(std::move(impl));
+}
+
 std::optional<RegData> RegQuery(const RegKey& key, std::string_view name, std::size_t limit) {
   const regfile::Value* value = FindValue(key, name);
   if (!value) return std::nullopt;

@@ -1,0 +1,74 @@
+// Choosing the handheld's link.
+#include "link/link_choice.h"
+
+#include "link/protocol.h"
+#include "platform/sockets.h"
+
+namespace zp::link {
+namespace {
+
+LinkChoice Problem(std::string text) {
+  return LinkChoice{std::nullopt, std::move(text)};
+}
+
+// The link on an interface: its own IPv4 address, every socket bound to it,
+// the trigger to the handheld's usual address and to the broadcast address.
+LinkChoice OnInterface(const NetInterface& net, const LinkTimeouts& timeouts) {
+  if (!net.ipv4) return Problem("The handheld's interface " + net.name + " has no IPv4 address");
+  LinkConfig config;
+  config.listen = NetAddress{*net.ipv4, kDesktopPort};
+  config.trigger_to.push_back(kHandheldAddress);
+  if (net.broadcast && *net.broadcast != kHandheldAddress)
+    config.trigger_to.push_back(*net.broadcast);
+  config.interface = net.name;
+  config.timeouts = timeouts;
+  return LinkChoice{config, {}};
+}
+
+}  // namespace
+
+bool IsHandheldInterface(const NetInterface& net) {
+  return (net.driver == "rndis_host" && net.usb_class == "ef/01/01") || net.mac == kHandheldMac;
+}
+
+LinkChoice ChooseLink(const char* link, const char* timeouts_text,
+                      const std::vector<NetInterface>& interfaces) {
+  LinkTimeouts timeouts;
+  if (timeouts_text != nullptr) {
+    const auto read = ReadLinkTimeouts(timeouts_text);
+    if (!read)
+      return Problem(std::string("ZAMOPOCKET_LINK_TIMEOUTS cannot be read: ") + timeouts_text);
+    timeouts = *read;
+  }
+  if (link == nullptr) {
+    const NetInterface* chosen = nullptr;
+    for (const NetInterface& net : interfaces) {
+      if (!IsHandheldInterface(net)) continue;
+      if (chosen != nullptr) {
+        return Problem("Several handhelds are docked (" + chosen->name + ", " + net.name +
+                       "): choose one with ZAMOPOCKET_LINK");
+      }
+      chosen = &net;
+    }
+    if (chosen == nullptr) return {};
+    return OnInterface(*chosen, timeouts);
+  }
+  const std::string text = link;
+  if (const std::size_t comma = text.find(','); comma != std::string::npos) {
+    const auto local = ParseIpv4(text.substr(0, comma));
+    const auto device = ParseIpv4(text.substr(comma + 1));
+    if (!local || !device) return Problem("ZAMOPOCKET_LINK cannot be read: " + text);
+    LinkConfig config;
+    config.listen = NetAddress{*local, kDesktopPort};
+    config.trigger_to.push_back(*device);
+    config.device = *device;
+    config.timeouts = timeouts;
+    return LinkChoice{config, {}};
+  }
+  for (const NetInterface& net : interfaces) {
+    if (net.name == text) return OnInterface(net, timeouts);
+  }
+  return Problem("ZAMOPOCKET_LINK names no network interface: " + text);
+}
+
+}  // namespace zp::link

@@ -1,0 +1,229 @@
+// The handheld over its link: connection, identity, profiles and the
+// request/reply round trip.
+#include "link/link_device.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "link/protocol.h"
+#include "platform/platform.h"
+
+namespace zp::link {
+namespace {
+
+constexpr std::int32_t kEFail = static_cast<std::int32_t>(0x80004005u);
+/// HRESULT_FROM_WIN32 of ERROR_NO_MORE_ITEMS, ERROR_INSUFFICIENT_BUFFER and
+/// ERROR_FILE_NOT_FOUND: the profile calls' codes.
+constexpr std::int32_t kNoMoreItems = static_cast<std::int32_t>(0x80070103u);
+constexpr std::int32_t kInsufficientBuffer = static_cast<std::int32_t>(0x8007007Au);
+constexpr std::int32_t kNotFound = static_cast<std::int32_t>(0x80070002u);
+constexpr CeSvcHandle kEnumerationHandle = static_cast<CeSvcHandle>(1);
+constexpr CeSvcHandle kProfileHandle = static_cast<CeSvcHandle>(2);
+
+}  // namespace
+
+LinkDevice::LinkDevice(std::optional<LinkConfig> config, std::string problem)
+    : config_(std::move(config)), problem_(std::move(problem)) {}
+
+LinkDevice::~LinkDevice() = default;
+
+bool LinkDevice::Identify() {
+  if (!config_) {
+    if (!problem_.empty()) LogText("%s", problem_.c_str());
+    return false;
+  }
+  control_ = std::make_unique<ControlLink>(*config_);
+  if (!control_->Connect()) return false;
+  const DeviceInfo& info = control_->info();
+  name_ = Narrow(info.name);
+  guid_ = FormatGuid(info.guid);
+  if (name_.empty()) {
+    LogText("Refused handheld %s: it gives no name", guid_.c_str());
+    return false;
+  }
+  trust_ = CheckDeviceGuid(name_, guid_);
+  if (trust_ == DeviceTrust::Refused || trust_ == DeviceTrust::Failed) return false;
+  device_id_ = LinkDeviceId(info);
+  return true;
+}
+
+std::uint32_t LinkDevice::CeGetDeviceId() {
+  if (!asked_) {
+    asked_ = true;
+    identified_ = Identify();
+    if (!identified_ && control_) control_->Close();
+  }
+  return identified_ ? device_id_ : 0;
+}
+
+std::int32_t LinkDevice::CeRapiInit() {
+  if (CeGetDeviceId() == 0) return kEFail;
+  if (session_) return 0;
+  std::optional<std::string> password;
+  const std::uint32_t key = control_->info().lock_key;
+  if (key != kLockNone && key != kLockOnDevice) {
+    // The handheld chose the key, so a device that only claims a known name
+    // would learn the password: it goes only to a GUID seen before, and never
+    // again after it was refused.
+    password = DesktopPassword();
+    if (!password) {
+      LogText("Handheld %s is locked with a password, and no desktop password is set (%s)",
+              name_.c_str(), kPasswordValue);
+      return kEFail;
+    }
+    if (trust_ != DeviceTrust::Known) {
+      LogText(
+          "Handheld %s is locked with a password, and is new to this desktop: no password is "
+          "sent to it",
+          name_.c_str());
+      return kEFail;
+    }
+    if (PasswordRefusedBefore(guid_, *password)) {
+      LogText("Handheld %s refused this desktop password before: it is not sent again",
+              name_.c_str());
+      return kEFail;
+    }
+  }
+  switch (control_->Unlock(password)) {
+    case ControlLink::Unlocking::Open:
+      break;
+    case ControlLink::Unlocking::Refused:
+      LogText("Handheld %s refused the desktop password", name_.c_str());
+      RememberRefusedPassword(guid_, *password);
+      return kEFail;
+    case ControlLink::Unlocking::Failed:
+      return kEFail;
+  }
+  session_ = control_->OpenSession();
+  if (!session_) return kEFail;
+  lost_logged_ = false;
+  rapi_error_ = 0;
+  return 0;
+}
+
+std::int32_t LinkDevice::CeRapiUninit() {
+  session_.Close();
+  if (control_) control_->Close();
+  return 0;
+}
+
+std::int32_t LinkDevice::CeSvcEnumProfiles(CeSvcHandle* enumeration, std::uint32_t index,
+                                           std::uint32_t* profile) {
+  if (CeGetDeviceId() == 0) return kEFail;
+  if (enumeration) *enumeration = kEnumerationHandle;
+  if (index > 0) return kNoMoreItems;
+  *profile = device_id_;
+  return 0;
+}
+
+std::int32_t LinkDevice::CeSvcOpen(std::uint32_t service, std::uint32_t profile, bool,
+                                   CeSvcHandle* opened) {
+  *opened = kNoCeSvcHandle;
+  if (service != kCeSvcProfile || CeGetDeviceId() == 0 || profile != device_id_) return kNotFound;
+  *opened = kProfileHandle;
+  return 0;
+}
+
+std::int32_t LinkDevice::CeSvcGetString(CeSvcHandle profile, const char* name, char* buffer,
+                                        std::uint32_t size) {
+  if (profile != kProfileHandle || std::strcmp(name, "DisplayName") != 0) return kNotFound;
+  // A name that does not fit is refused, never cut into another name.
+  if (name_.size() + 1 > size) return kInsufficientBuffer;
+  std::memcpy(buffer, name_.c_str(), name_.size() + 1);
+  return 0;
+}
+
+std::int32_t LinkDevice::CeSvcClose(CeSvcHandle) {
+  return 0;
+}
+
+std::uint32_t LinkDevice::CeGetLastError() {
+  return last_error_;
+}
+
+std::int32_t LinkDevice::CeRapiGetError() {
+  return rapi_error_;
+}
+
+std::int32_t LinkDevice::LinkCode() {
+  last_error_ = kErrorNotConnected;
+  rapi_error_ = kEFail;
+  return static_cast<std::int32_t>(kErrorNotConnected);
+}
+
+void LinkDevice::Lost(const char* format, ...) {
+  if (!lost_logged_) {
+    char text[512];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(text, sizeof text, format, args);
+    va_end(args);
+    LogText("Lost the link to the handheld: %s", text);
+    lost_logged_ = true;
+  }
+  session_.Close();
+  LinkCode();
+}
+
+void LinkDevice::Malformed(const char* call) {
+  Lost("its reply to %s does not add up", call);
+}
+
+std::optional<LinkDevice::Reply> LinkDevice::Call(const WireWriter& request, std::uint32_t cap) {
+  if (!session_) {
+    LinkCode();
+    return std::nullopt;
+  }
+  WireWriter frame = StartFrame();
+  frame.Bytes(request.bytes());
+  const int reply_ms = config_->timeouts.reply_ms;
+  if (!SendAll(session_, FinishFrame(std::move(frame)))) {
+    Lost("%s", SocketFailureText().c_str());
+    return std::nullopt;
+  }
+  switch (control_->WaitForSession(session_, reply_ms)) {
+    case NetWait::Done:
+      break;
+    case NetWait::TimedOut:
+      Lost("no reply within %d s", (reply_ms + 999) / 1000);
+      return std::nullopt;
+    case NetWait::Failed:
+      Lost("the handheld is gone");
+      return std::nullopt;
+  }
+  std::uint8_t header[4];
+  if (ReceiveAll(session_, header, reply_ms) != NetWait::Done) {
+    Lost("the connection closed");
+    return std::nullopt;
+  }
+  const std::uint32_t length = WireReader(header).U32();
+  if (length > cap) {
+    Lost("a reply of %u bytes, over its cap of %u", length, cap);
+    return std::nullopt;
+  }
+  Reply reply;
+  reply.body.resize(length);
+  if (ReceiveAll(session_, reply.body, reply_ms) != NetWait::Done) {
+    Lost("the connection ended inside a reply of %u bytes", length);
+    return std::nullopt;
+  }
+  rapi_error_ = 0;
+  return reply;
+}
+
+std::optional<std::uint32_t> LinkDevice::CallLeRv(const WireWriter& request, Reply& reply,
+                                                  const char* call) {
+  auto got = Call(request, kMaxFrame);
+  if (!got) return std::nullopt;
+  reply = std::move(*got);
+  WireReader in = reply.reader();
+  last_error_ = in.U32();
+  const std::uint32_t rv = in.U32();
+  if (!in.ok()) {
+    Malformed(call);
+    return std::nullopt;
+  }
+  return rv;
+}
+
+}  // namespace zp::link
