@@ -1,0 +1,22 @@
+# zp-handheld: the handheld on the wire (Linux test program). It serves a
+# simulated handheld's folder over the handheld's own network link.
+if(NOT WIN32 AND NOT ZP_FUZZ)
+  add_library(zphandheld STATIC
+    simulator/handheld/control.cpp
+    simulator/handheld/file_calls.cpp
+    simulator/handheld/handheld.cpp
+    simulator/handheld/hostile.cpp
+    simulator/handheld/identity.cpp
+    simulator/handheld/link_io.cpp
+    simulator/handheld/options.cpp
+    simulator/handheld/rapi_calls.cpp
+    simulator/handheld/registry_calls.cpp
+    simulator/handheld/session.cpp
+    simulator/handheld/system_calls.cpp)
+  target_link_libraries(zphandheld PUBLIC zpsim)
+  zp_target(zphandheld)
+
+  add_executable(zp-handheld simulator/handheld/main.cpp)
+  target_link_libraries(zp-handheld PRIVATE zphandheld)
+  zp_target(zp-handheld)
+endif()

@@ -1,0 +1,45 @@
+// The names of the hostile modes.
+#include "simulator/handheld/hostile.h"
+
+#include <iterator>
+#include <utility>
+
+namespace zp::handheld {
+namespace {
+
+constexpr std::pair<Hostile, std::string_view> kNames[] = {
+    {Hostile::None, "none"},
+    {Hostile::NeverConnect, "never-connect"},
+    {Hostile::InfoOverrun, "info-overrun"},
+    {Hostile::InfoLongName, "info-long-name"},
+    {Hostile::InfoOverCap, "info-over-cap"},
+    {Hostile::FrameOverCap, "frame-over-cap"},
+    {Hostile::FrameTruncated, "frame-truncated"},
+    {Hostile::ReplyShort, "reply-short"},
+    {Hostile::Stall, "stall"},
+    {Hostile::SecondInfo, "second-info"},
+    {Hostile::WrongSession, "wrong-session"},
+};
+
+}  // namespace
+
+std::optional<Hostile> ParseHostile(std::string_view text) {
+  for (const auto& [mode, name] : kNames) {
+    if (name == text) return mode;
+  }
+  return std::nullopt;
+}
+
+std::string_view HostileName(Hostile mode) {
+  for (const auto& [each, name] : kNames) {
+    if (each == mode) return name;
+  }
+  return "?";
+}
+
+bool ShapesReply(Hostile mode) {
+  return mode == Hostile::FrameOverCap || mode == Hostile::FrameTruncated ||
+         mode == Hostile::ReplyShort || mode == Hostile::Stall;
+}
+
+}  // namespace zp::handheld

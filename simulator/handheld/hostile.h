@@ -1,0 +1,30 @@
+// The ways zp-handheld can misbehave on purpose, so that the desktop's
+// tests see a handheld that breaks the protocol.
+#pragma once
+
+#include <optional>
+#include <string_view>
+
+namespace zp::handheld {
+
+enum class Hostile {
+  None,
+  NeverConnect,    ///< takes the trigger, never connects
+  InfoOverrun,     ///< the info packet's name length runs past the packet
+  InfoLongName,    ///< the name has no NUL where its length says it ends
+  InfoOverCap,     ///< declares a 16 MiB info packet and sends nothing more
+  FrameOverCap,    ///< the Nth reply's length is 0x7FFFFFF0
+  FrameTruncated,  ///< the Nth reply: its length, half its body, then the connection closes
+  ReplyShort,      ///< the Nth reply's frame holds only the last error
+  Stall,           ///< the Nth reply never comes
+  SecondInfo,      ///< after the first session opens, another info packet on the control link
+  WrongSession,    ///< a session connection starts with R+1
+};
+
+std::optional<Hostile> ParseHostile(std::string_view text);
+std::string_view HostileName(Hostile mode);
+
+/// True for the modes that change the Nth reply of a session.
+bool ShapesReply(Hostile mode);
+
+}  // namespace zp::handheld

@@ -1,0 +1,48 @@
+// One session connection: remote API requests read one frame at a time,
+// served, and answered, until the desktop closes it, the link is lost or
+// a request cannot be read.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/sockets.h"
+#include "simulator/handheld/options.h"
+#include "simulator/handheld/rapi_calls.h"
+
+namespace zp::handheld {
+
+/// The hostile reply still to be given (once a run), if any.
+struct SpoiledReply {
+  Hostile mode = Hostile::None;
+  int at = 1;  ///< the session's call number (from 1)
+};
+
+class Session {
+ public:
+  Session(Socket socket, std::uint32_t request, RapiCalls& calls, int io_ms, SpoiledReply& spoil);
+  ~Session();
+  Session(const Session&) = delete;
+  Session& operator=(const Session&) = delete;
+
+  /// Serves what waits on the connection. False when the session is over
+  /// (the connection is then closed).
+  bool OnReadable();
+
+  const Socket& socket() const { return socket_; }
+
+ private:
+  /// Sends a reply frame, spoiled when this is the call to spoil. False
+  /// when the session ends with it.
+  bool Reply(std::vector<std::uint8_t> frame);
+
+  Socket socket_;
+  std::uint32_t request_;  ///< R, for the log
+  RapiCalls& calls_;
+  int io_ms_;
+  SpoiledReply& spoil_;
+  SessionOwned owned_;
+  int calls_served_ = 0;
+  bool stalled_ = false;  ///< a stalled reply: everything after it is read and dropped
+};
+
+}  // namespace zp::handheld
