@@ -34,6 +34,9 @@ add_executable(unit_tests
   tests/device/remote_handles_test.cpp
   tests/install/installer_test.cpp
   tests/install/pending_list_test.cpp
+  tests/link/device_info_test.cpp
+  tests/link/link_choice_test.cpp
+  tests/link/replies_test.cpp
   tests/platform/name_rules_test.cpp
   tests/platform/posix_files_test.cpp
   tests/platform/posix_misc_test.cpp
@@ -64,6 +67,7 @@ add_executable(e2e_tests
   tests/e2e/dialog_session_test.cpp
   tests/e2e/fault_sweep_test.cpp
   tests/e2e/install_session_test.cpp
+  tests/e2e/link_launcher.cpp
   tests/e2e/session_exits_test.cpp
   tests/e2e/session_world.cpp
   tests/e2e/sync_session_test.cpp
@@ -71,11 +75,19 @@ add_executable(e2e_tests
 target_link_libraries(e2e_tests PRIVATE zptestsupport GTest::gtest_main)
 target_compile_definitions(e2e_tests PRIVATE
   ZP_PROGRAM="$<TARGET_FILE:zamopocket>" ZP_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
+  ZP_HANDHELD_PROGRAM="${CMAKE_BINARY_DIR}/zp-handheld"
   ZP_WINDOWS_PROGRAM="${CMAKE_SOURCE_DIR}/build/windows/zamopocket.exe"
   ZP_WINDOWS_PROBE="${CMAKE_SOURCE_DIR}/build/windows/dialog_probe.exe")
 add_dependencies(e2e_tests zamopocket)
+if(TARGET zp-handheld)
+  add_dependencies(e2e_tests zp-handheld)
+endif()
 zp_target(e2e_tests)
 gtest_discover_tests(e2e_tests DISCOVERY_TIMEOUT 60 PROPERTIES LABELS e2e)
+# The same scenarios over the handheld's own link: the Linux program and the
+# handheld program on a pair of loopback addresses of their own.
+gtest_discover_tests(e2e_tests TEST_PREFIX "link:" DISCOVERY_TIMEOUT 60
+  PROPERTIES LABELS "e2e;link" ENVIRONMENT "ZP_E2E_LAUNCHER=link")
 # The same scenarios against the Windows program, one at a time: they share
 # the Wine prefix's registry and drive C:.
 gtest_discover_tests(e2e_tests TEST_PREFIX "wine:" DISCOVERY_TIMEOUT 60
@@ -93,3 +105,4 @@ if(ZP_MINGW_CXX)
             -DWORK=${CMAKE_BINARY_DIR}/windows_h_check -P ${CMAKE_SOURCE_DIR}/cmake/check_windows_names.cmake)
   set_tests_properties(headers_beside_windows_h PROPERTIES LABELS unit)
 endif()
+include(tests/handheld/handheld_tests.cmake)

@@ -1,17 +1,15 @@
-// The remote API calls over the link, each with its request and its reply.
+// The remote API calls over the link, each with its request; the replies
+// are read by the parsers of replies.h.
 #include <algorithm>
 #include <cstring>
 
 #include "link/link_device.h"
 #include "link/protocol.h"
+#include "link/replies.h"
 #include "platform/platform.h"
 
 namespace zp::link {
 namespace {
-
-constexpr std::uint32_t kDeviceInvalidHandle = 0xFFFFFFFFu;
-/// The longest name a device file can have, its NUL included, in bytes.
-constexpr std::uint32_t kMaxNameBytes = 260 * 2;
 
 WireWriter Request(std::uint32_t command) {
   WireWriter out;
@@ -26,62 +24,9 @@ std::uint32_t Wire(CeKey key) {
   return static_cast<std::uint32_t>(key);
 }
 
-CeHandle FromWire(std::uint32_t handle) {
-  return handle == kDeviceInvalidHandle ? kInvalidCeHandle : static_cast<CeHandle>(handle);
-}
-
 // The reply's out data, after "le, rv".
-WireReader OutData(const std::vector<std::uint8_t>& body) {
-  WireReader in(body);
-  in.Skip(8);
-  return in;
-}
-
-// Whether CeFindAllFiles succeeded. Its reply has, between the last error
-// and the count, one word whose meaning is not documented; it is taken as
-// the call's BOOL result, as every other call's second word is.
-bool FindAllFilesSucceeded(std::uint32_t word) {
-  return word != 0;
-}
-
-// The smallest entry the flags ask for, in bytes.
-std::uint32_t EntryBytes(std::uint32_t flags) {
-  std::uint32_t bytes = 0;
-  if (flags & kFafName) bytes += 4;
-  if (flags & kFafAttributes) bytes += 4;
-  if (flags & kFafCreationTime) bytes += 8;
-  if (flags & kFafLastAccessTime) bytes += 8;
-  if (flags & kFafLastWriteTime) bytes += 8;
-  if (flags & kFafSizeHigh) bytes += 4;
-  if (flags & kFafSizeLow) bytes += 4;
-  if (flags & kFafOid) bytes += 4;
-  return bytes;
-}
-
-// One entry of a listing into its record; false when it does not add up.
-bool ReadEntry(WireReader& in, std::uint32_t flags, CeFindData& record) {
-  const std::uint32_t name_bytes = (flags & kFafName) ? in.U32() : 0;
-  if (flags & kFafAttributes) record.dwFileAttributes = in.U32();
-  for (const auto& [flag, time] : {std::pair{kFafCreationTime, record.ftCreationTime},
-                                   std::pair{kFafLastAccessTime, record.ftLastAccessTime},
-                                   std::pair{kFafLastWriteTime, record.ftLastWriteTime}}) {
-    if (flags & flag) {
-      time[0] = in.U32();
-      time[1] = in.U32();
-    }
-  }
-  if (flags & kFafSizeHigh) record.nFileSizeHigh = in.U32();
-  if (flags & kFafSizeLow) record.nFileSizeLow = in.U32();
-  if (flags & kFafOid) record.dwOID = in.U32();
-  if (!(flags & kFafName)) return in.ok();
-  // A name longer than 259 characters cannot be a device name.
-  if (!in.ok() || name_bytes % 2 != 0 || name_bytes > kMaxNameBytes) return false;
-  std::u16string name = in.Utf16(name_bytes / 2);
-  if (!name.empty() && name.back() == u'\0') name.pop_back();
-  if (!in.ok() || name.size() > 259 || name.find(u'\0') != std::u16string::npos) return false;
-  std::copy(name.begin(), name.end(), record.cFileName);
-  record.cFileName[name.size()] = u'\0';
-  return true;
+std::span<const std::uint8_t> OutData(const std::vector<std::uint8_t>& body) {
+  return std::span<const std::uint8_t>(body).subspan(8);
 }
 
 }  // namespace
@@ -93,7 +38,7 @@ CeHandle LinkDevice::CeCreateFile(const std::u16string& path, std::uint32_t acce
   request.String(path).U32(access).U32(share).U32(disposition).U32(attributes).U32(0);
   Reply reply;
   const auto rv = CallLeRv(request, reply, "CeCreateFile");
-  return rv ? FromWire(*rv) : kInvalidCeHandle;
+  return rv ? HandleFromWire(*rv) : kInvalidCeHandle;
 }
 
 bool LinkDevice::CeReadFile(CeHandle file, void* buffer, std::uint32_t size, std::uint32_t* got) {
@@ -105,19 +50,13 @@ bool LinkDevice::CeReadFile(CeHandle file, void* buffer, std::uint32_t size, std
   Reply reply;
   const auto rv = CallLeRv(request, reply, "CeReadFile");
   if (!rv) return false;
-  WireReader in = OutData(reply.body);
-  const std::uint32_t read = in.U32();
-  if (!in.ok() || read > asked) {
+  const auto bytes = ParseReadData(OutData(reply.body), asked);
+  if (!bytes) {
     Malformed("CeReadFile");
     return false;
   }
-  const auto bytes = in.Bytes(read);
-  if (!in.ok()) {
-    Malformed("CeReadFile");
-    return false;
-  }
-  if (read > 0) std::memcpy(buffer, bytes.data(), read);
-  *got = read;
+  if (!bytes->empty()) std::memcpy(buffer, bytes->data(), bytes->size());
+  *got = static_cast<std::uint32_t>(bytes->size());
   return *rv != 0;
 }
 
@@ -132,15 +71,14 @@ bool LinkDevice::CeWriteFile(CeHandle file, const void* buffer, std::uint32_t si
     Reply reply;
     const auto rv = CallLeRv(request, reply, "CeWriteFile");
     if (!rv) return false;
-    WireReader in = OutData(reply.body);
-    const std::uint32_t written = in.U32();
-    if (!in.ok() || written > part) {
+    const auto written = ParseWritten(OutData(reply.body), part);
+    if (!written) {
       Malformed("CeWriteFile");
       return false;
     }
-    *put += written;
+    *put += *written;
     if (*rv == 0) return false;
-    if (written < part) return true;
+    if (*written < part) return true;
   } while (*put < size);
   return true;
 }
@@ -185,34 +123,18 @@ bool LinkDevice::CeFindAllFiles(const std::u16string& pattern, std::uint32_t fla
   request.String(pattern).U32(flags);
   const auto reply = Call(request, kMaxListingFrame);
   if (!reply) return false;
-  WireReader in = reply->reader();
-  last_error_ = in.U32();
-  const std::uint32_t result = in.U32();
-  const std::uint32_t entries = in.U32();
-  if (!in.ok()) {
+  last_error_ = reply->body.size() >= 4 ? WireReader(reply->body).U32() : 0;
+  auto listing = ParseListing(reply->body, flags);
+  if (!listing) {
     Malformed("CeFindAllFiles");
     return false;
   }
-  if (!FindAllFilesSucceeded(result)) return false;
-  // The count is checked against the bytes that hold the entries before any
-  // record is made; with flags that ask for nothing, against the cap.
-  const std::uint32_t least = EntryBytes(flags);
-  const std::uint64_t most = least == 0 ? kMaxListingFrame / sizeof(CeFindData) : in.left() / least;
-  if (entries > most) {
-    Malformed("CeFindAllFiles");
-    return false;
+  if (listing->result == 0) return false;
+  *count = listing->count;
+  if (listing->records) {
+    *records = listing->records.get();
+    buffers_.emplace(listing->records.get(), std::move(listing->records));
   }
-  if (entries == 0) return true;
-  auto made = std::make_unique<CeFindData[]>(entries);
-  for (std::uint32_t i = 0; i < entries; ++i) {
-    if (!ReadEntry(in, flags, made[i])) {
-      Malformed("CeFindAllFiles");
-      return false;
-    }
-  }
-  *count = entries;
-  *records = made.get();
-  buffers_.emplace(made.get(), std::move(made));
   return true;
 }
 
@@ -228,13 +150,12 @@ std::int32_t LinkDevice::CeRegOpenKeyEx(CeKey root, const std::u16string& subkey
   const auto rv = CallLeRv(request, reply, "CeRegOpenKeyEx");
   if (!rv) return LinkCode();
   if (*rv != 0) return static_cast<std::int32_t>(*rv);
-  WireReader in = OutData(reply.body);
-  const std::uint32_t key = in.U32();
-  if (!in.ok()) {
+  const auto key = ParseKey(OutData(reply.body), false);
+  if (!key) {
     Malformed("CeRegOpenKeyEx");
     return LinkCode();
   }
-  *opened = static_cast<CeKey>(key);
+  *opened = static_cast<CeKey>(key->key);
   return 0;
 }
 
@@ -247,15 +168,13 @@ std::int32_t LinkDevice::CeRegCreateKeyEx(CeKey root, const std::u16string& subk
   const auto rv = CallLeRv(request, reply, "CeRegCreateKeyEx");
   if (!rv) return LinkCode();
   if (*rv != 0) return static_cast<std::int32_t>(*rv);
-  WireReader in = OutData(reply.body);
-  const std::uint32_t key = in.U32();
-  const std::uint32_t how = in.U32();
-  if (!in.ok()) {
+  const auto key = ParseKey(OutData(reply.body), true);
+  if (!key) {
     Malformed("CeRegCreateKeyEx");
     return LinkCode();
   }
-  *opened = static_cast<CeKey>(key);
-  if (disposition) *disposition = how;
+  *opened = static_cast<CeKey>(key->key);
+  if (disposition) *disposition = key->disposition;
   return 0;
 }
 
@@ -268,22 +187,14 @@ std::int32_t LinkDevice::CeRegQueryValueEx(CeKey key, const std::u16string& name
   const auto rv = CallLeRv(request, reply, "CeRegQueryValueEx");
   if (!rv) return LinkCode();
   if (*rv != 0) return static_cast<std::int32_t>(*rv);
-  WireReader in = OutData(reply.body);
-  const std::uint32_t value_type = in.U32();
-  const std::uint32_t value_size = in.U32();
-  // More bytes than the buffer holds is a reply that does not add up.
-  if (!in.ok() || value_size > *size) {
+  const auto value = ParseQueriedValue(OutData(reply.body), *size);
+  if (!value) {
     Malformed("CeRegQueryValueEx");
     return LinkCode();
   }
-  const auto bytes = in.Bytes(value_size);
-  if (!in.ok()) {
-    Malformed("CeRegQueryValueEx");
-    return LinkCode();
-  }
-  if (type) *type = value_type;
-  if (data && value_size > 0) std::memcpy(data, bytes.data(), value_size);
-  *size = value_size;
+  if (type) *type = value->type;
+  if (data && !value->data.empty()) std::memcpy(data, value->data.data(), value->data.size());
+  *size = static_cast<std::uint32_t>(value->data.size());
   return 0;
 }
 
@@ -313,44 +224,34 @@ bool LinkDevice::CeCreateProcess(const std::u16string& application,
   } else {
     request.String(command_line);
   }
-  for (const std::uint32_t word : {0u, 0u, 0u, 0u, 0u, 0u, 0u}) request.U32(word);
+  // Process and thread attributes, inheritance, creation flags, environment,
+  // current folder, startup info: none.
+  for (int i = 0; i < 7; ++i) request.U32(0);
   Reply reply;
   const auto rv = CallLeRv(request, reply, "CeCreateProcess");
-  if (!rv) return false;
-  if (*rv == 0) return false;
-  WireReader in = OutData(reply.body);
-  const std::uint32_t process = in.U32();
-  const std::uint32_t thread = in.U32();
-  const std::uint32_t process_id = in.U32();
-  const std::uint32_t thread_id = in.U32();
-  if (!in.ok()) {
+  if (!rv || *rv == 0) return false;
+  const auto started = ParseProcessInfo(OutData(reply.body));
+  if (!started) {
     Malformed("CeCreateProcess");
     return false;
   }
-  info->hProcess = FromWire(process);
-  info->hThread = FromWire(thread);
-  info->dwProcessId = process_id;
-  info->dwThreadId = thread_id;
+  *info = *started;
   return true;
 }
 
 void LinkDevice::CeGetSystemInfo(CeSystemInfo* info) {
-  constexpr std::uint32_t kSystemInfoBytes = 36;
   WireWriter request = Request(kCmdGetSystemInfo);
-  request.U32(1).U32(kSystemInfoBytes).U32(0);
+  request.U32(1).U32(36).U32(0);  // an out-buffer of 36 bytes
   const auto reply = Call(request, kMaxFrame);
   if (!reply) return;
   // Its reply has no return value: the last error, then the structure.
-  WireReader in = reply->reader();
-  last_error_ = in.U32();
-  in.Skip(24);
-  const std::uint32_t processor = in.U32();
-  in.Skip(8);
-  if (!in.ok()) {
+  const auto processor = ParseProcessorType(reply->body);
+  if (!processor) {
     Malformed("CeGetSystemInfo");
     return;
   }
-  info->dwProcessorType = processor;
+  last_error_ = WireReader(reply->body).U32();
+  info->dwProcessorType = *processor;
 }
 
 }  // namespace zp::link

@@ -1,5 +1,6 @@
 #include "e2e/session_world.h"
 
+#include "e2e/link_launcher.h"
 #include "e2e/wine_launcher.h"
 #include "support/reg_text.h"
 
@@ -91,6 +92,10 @@ RunResult SessionWorld::Run() {
     return RunUnderWine(ZP_WINDOWS_PROGRAM, world.desktop_root(), device_folder, {}, !headless,
                         !alongside);
   }
+  if (OverLink()) {
+    return RunOverLink(ZP_PROGRAM, world.desktop_root(), device_folder, {},
+                       alongside ? nullptr : &handheld_exit);
+  }
   return RunProgram(ZP_PROGRAM, {{"ZAMOPOCKET_DESKTOP", world.desktop_root()},
                                  {"ZAMOPOCKET_DEVICE", device_folder},
                                  {"ZAMOPOCKET_CLOCK", "2026-12-08 09:30:05"}});
@@ -101,6 +106,9 @@ RunResult SessionWorld::RunAnswering(const std::string& answer) {
   if (UnderWine()) {
     return RunUnderWine(ZP_WINDOWS_PROGRAM, world.desktop_root(), device_folder,
                         [&] { return AnswerMessageBox("Installation", answer.at(0)); });
+  }
+  if (OverLink()) {
+    return RunOverLink(ZP_PROGRAM, world.desktop_root(), device_folder, answer, &handheld_exit);
   }
   return RunProgramOnTerminal(ZP_PROGRAM,
                               {{"ZAMOPOCKET_DESKTOP", world.desktop_root()},

@@ -42,7 +42,10 @@ class SessionWorld : public ::testing::Test {
   /// Under Wine: the run uses the registry the prefix holds (a second
   /// session beside a first, which carried the world's registry over).
   bool alongside = false;
-  std::string device_folder;    ///< ZAMOPOCKET_DEVICE; empty: no handheld
+  std::string device_folder;  ///< ZAMOPOCKET_DEVICE; empty: no handheld
+  /// Over the link: the handheld program's exit code in the last run (86
+  /// when a kill rule ended it); -2 when none ran.
+  int handheld_exit = -2;
   std::string device_reg_tail;  ///< the Software\Brenok\ZAMO section of device.reg
 };
 

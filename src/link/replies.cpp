@@ -1,0 +1,145 @@
+// Reading the remote API's replies.
+#include "link/replies.h"
+
+#include <algorithm>
+#include <string>
+
+#include "link/protocol.h"
+#include "link/wire.h"
+
+namespace zp::link {
+namespace {
+
+/// The longest name a device file can have, its NUL included, in bytes.
+constexpr std::uint32_t kMaxNameBytes = 260 * 2;
+constexpr std::uint32_t kDeviceInvalidHandle = 0xFFFFFFFFu;
+constexpr std::size_t kSystemInfoBytes = 36;
+constexpr std::size_t kProcessorTypeAt = 24;
+
+// The smallest entry the flags ask for, in bytes.
+std::uint32_t EntryBytes(std::uint32_t flags) {
+  std::uint32_t bytes = 0;
+  for (const auto& [flag, size] :
+       {std::pair{kFafName, 4u}, std::pair{kFafAttributes, 4u}, std::pair{kFafCreationTime, 8u},
+        std::pair{kFafLastAccessTime, 8u}, std::pair{kFafLastWriteTime, 8u},
+        std::pair{kFafSizeHigh, 4u}, std::pair{kFafSizeLow, 4u}, std::pair{kFafOid, 4u}}) {
+    if (flags & flag) bytes += size;
+  }
+  return bytes;
+}
+
+// One entry into its record: the name's size first, then the fields in
+// their order, the name last.
+bool ReadEntry(WireReader& in, std::uint32_t flags, CeFindData& record) {
+  const std::uint32_t name_bytes = (flags & kFafName) ? in.U32() : 0;
+  if (flags & kFafAttributes) record.dwFileAttributes = in.U32();
+  for (const auto& [flag, time] : {std::pair{kFafCreationTime, record.ftCreationTime},
+                                   std::pair{kFafLastAccessTime, record.ftLastAccessTime},
+                                   std::pair{kFafLastWriteTime, record.ftLastWriteTime}}) {
+    if (flags & flag) {
+      time[0] = in.U32();
+      time[1] = in.U32();
+    }
+  }
+  if (flags & kFafSizeHigh) record.nFileSizeHigh = in.U32();
+  if (flags & kFafSizeLow) record.nFileSizeLow = in.U32();
+  if (flags & kFafOid) record.dwOID = in.U32();
+  if (!(flags & kFafName)) return in.ok();
+  if (!in.ok() || name_bytes % 2 != 0 || name_bytes > kMaxNameBytes) return false;
+  std::u16string name = in.Utf16(name_bytes / 2);
+  if (!name.empty() && name.back() == u'\0') name.pop_back();
+  if (!in.ok() || name.size() > 259 || name.find(u'\0') != std::u16string::npos) return false;
+  std::copy(name.begin(), name.end(), record.cFileName);
+  record.cFileName[name.size()] = u'\0';
+  return true;
+}
+
+}  // namespace
+
+std::optional<Listing> ParseListing(std::span<const std::uint8_t> body, std::uint32_t flags) {
+  WireReader in(body);
+  in.U32();  // the last error, kept by the caller
+  Listing listing;
+  listing.result = in.U32();
+  const std::uint32_t count = in.U32();
+  if (!in.ok()) return std::nullopt;
+  if (listing.result == 0) return listing;  // failed: no records
+  // The count is checked against the bytes that hold the entries before a
+  // record is made; with flags that ask for nothing, against the cap.
+  const std::uint32_t least = EntryBytes(flags);
+  const std::uint64_t most = least == 0 ? kMaxListingFrame / sizeof(CeFindData) : in.left() / least;
+  if (count > most) return std::nullopt;
+  if (count == 0) return listing;
+  listing.records = std::make_unique<CeFindData[]>(count);
+  for (std::uint32_t i = 0; i < count; ++i) {
+    if (!ReadEntry(in, flags, listing.records[i])) return std::nullopt;
+  }
+  listing.count = count;
+  return listing;
+}
+
+std::optional<std::span<const std::uint8_t>> ParseReadData(std::span<const std::uint8_t> out,
+                                                           std::uint32_t asked) {
+  WireReader in(out);
+  const std::uint32_t read = in.U32();
+  if (!in.ok() || read > asked) return std::nullopt;
+  const auto bytes = in.Bytes(read);
+  if (!in.ok()) return std::nullopt;
+  return bytes;
+}
+
+std::optional<std::uint32_t> ParseWritten(std::span<const std::uint8_t> out, std::uint32_t sent) {
+  WireReader in(out);
+  const std::uint32_t written = in.U32();
+  if (!in.ok() || written > sent) return std::nullopt;
+  return written;
+}
+
+std::optional<CreatedKey> ParseKey(std::span<const std::uint8_t> out, bool with_disposition) {
+  WireReader in(out);
+  CreatedKey key;
+  key.key = in.U32();
+  if (with_disposition) key.disposition = in.U32();
+  if (!in.ok()) return std::nullopt;
+  return key;
+}
+
+std::optional<QueriedValue> ParseQueriedValue(std::span<const std::uint8_t> out,
+                                              std::uint32_t buffer) {
+  WireReader in(out);
+  QueriedValue value;
+  value.type = in.U32();
+  const std::uint32_t size = in.U32();
+  // More bytes than the buffer holds is a reply that does not add up.
+  if (!in.ok() || size > buffer) return std::nullopt;
+  value.data = in.Bytes(size);
+  if (!in.ok()) return std::nullopt;
+  return value;
+}
+
+std::optional<CeProcessInfo> ParseProcessInfo(std::span<const std::uint8_t> out) {
+  WireReader in(out);
+  CeProcessInfo info;
+  info.hProcess = HandleFromWire(in.U32());
+  info.hThread = HandleFromWire(in.U32());
+  info.dwProcessId = in.U32();
+  info.dwThreadId = in.U32();
+  if (!in.ok()) return std::nullopt;
+  return info;
+}
+
+std::optional<std::uint32_t> ParseProcessorType(std::span<const std::uint8_t> body) {
+  WireReader in(body);
+  in.U32();  // the last error
+  in.Skip(kProcessorTypeAt);
+  const std::uint32_t processor = in.U32();
+  in.Skip(kSystemInfoBytes - kProcessorTypeAt - 4);
+  if (!in.ok()) return std::nullopt;
+  return processor;
+}
+
+CeHandle HandleFromWire(std::uint32_t handle) {
+  return handle == kDeviceInvalidHandle ? kInvalidCeHandle : static_cast<CeHandle>(handle);
+}
+
+}  // namespace zp::link

@@ -1,0 +1,56 @@
+// The out data of the remote API's replies, read from a reply's bytes
+// after its last error and return value. Each parser checks every length
+// against the bytes there are and the caller's buffer; nothing when the
+// reply does not add up.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+
+#include "device/remote_device.h"
+
+namespace zp::link {
+
+/// A listing (CeFindAllFiles): the records, `count` of them.
+struct Listing {
+  std::uint32_t result = 0;  ///< the word before the count, taken as the call's result
+  std::uint32_t count = 0;
+  std::unique_ptr<CeFindData[]> records;
+};
+/// The whole reply body (last error first): records for the fields `flags`
+/// asks for. A name longer than 259 characters cannot be a device name.
+std::optional<Listing> ParseListing(std::span<const std::uint8_t> body, std::uint32_t flags);
+
+/// CeReadFile: the bytes read, at most `asked`.
+std::optional<std::span<const std::uint8_t>> ParseReadData(std::span<const std::uint8_t> out,
+                                                           std::uint32_t asked);
+/// CeWriteFile: the count written, at most `sent`.
+std::optional<std::uint32_t> ParseWritten(std::span<const std::uint8_t> out, std::uint32_t sent);
+
+struct CreatedKey {
+  std::uint32_t key = 0;
+  std::uint32_t disposition = 0;
+};
+/// CeRegOpenKeyEx (no disposition) and CeRegCreateKeyEx.
+std::optional<CreatedKey> ParseKey(std::span<const std::uint8_t> out, bool with_disposition);
+
+struct QueriedValue {
+  std::uint32_t type = 0;
+  std::span<const std::uint8_t> data;
+};
+/// CeRegQueryValueEx: type and data, the data at most `buffer` bytes.
+std::optional<QueriedValue> ParseQueriedValue(std::span<const std::uint8_t> out,
+                                              std::uint32_t buffer);
+
+/// CeCreateProcess: the four words of PROCESS_INFORMATION.
+std::optional<CeProcessInfo> ParseProcessInfo(std::span<const std::uint8_t> out);
+
+/// CeGetSystemInfo: the whole reply body (last error, then SYSTEM_INFO).
+std::optional<std::uint32_t> ParseProcessorType(std::span<const std::uint8_t> body);
+
+/// A device handle to the program's, and back.
+CeHandle HandleFromWire(std::uint32_t handle);
+
+}  // namespace zp::link

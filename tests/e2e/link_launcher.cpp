@@ -1,0 +1,165 @@
+#include "e2e/link_launcher.h"
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <thread>
+
+#include "platform/regfile.h"
+
+namespace zp::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Address(int last) {
+  const unsigned pid = static_cast<unsigned>(::getpid());
+  return "127." + std::to_string((pid >> 8) & 0xFF) + "." + std::to_string(pid & 0xFF) + "." +
+         std::to_string(last);
+}
+
+// The device's name over the link is its own claim: the handheld program
+// gives the name of the desktop profile the other launchers find for the
+// world's device id, unless device.reg names the device itself.
+std::string ProfileName(const std::string& device_folder, const std::string& desktop_root) {
+  const auto device = regfile::Load(device_folder + "/device.reg", regfile::Strings::Wide);
+  const auto desktop = regfile::Load(desktop_root + "/registry.reg", regfile::Strings::Narrow);
+  if (!device || !desktop) return {};
+  const regfile::Key* ident = regfile::FindKey(*device, "HKEY_LOCAL_MACHINE\\Ident");
+  if (!ident || regfile::FindValue(*ident, "Name")) return {};
+  const regfile::Value* id = regfile::FindValue(*ident, "DeviceId");
+  if (!id || id->bytes.size() != 4) return {};
+  const std::uint32_t value = id->bytes[0] | id->bytes[1] << 8 | id->bytes[2] << 16 |
+                              static_cast<std::uint32_t>(id->bytes[3]) << 24;
+  char key[160];
+  std::snprintf(key, sizeof key,
+                "HKEY_CURRENT_USER\\Software\\Microsoft\\Windows CE Services\\Partners\\%08X",
+                value);
+  const regfile::Key* profile = regfile::FindKey(*desktop, key);
+  const regfile::Value* name = profile ? regfile::FindValue(*profile, "DisplayName") : nullptr;
+  if (!name || name->bytes.empty()) return {};
+  return std::string(name->bytes.begin(), name->bytes.end() - 1);
+}
+
+}  // namespace
+
+bool OverLink() {
+  const char* launcher = std::getenv("ZP_E2E_LAUNCHER");
+  return launcher != nullptr && std::string(launcher) == "link";
+}
+
+std::string LinkDesktopAddress() {
+  return Address(1);
+}
+std::string LinkHandheldAddress() {
+  return Address(2);
+}
+
+HandheldProcess::HandheldProcess(const std::string& device_folder, const std::string& desktop_root,
+                                 const std::vector<std::string>& extra)
+    : output_file_(desktop_root + "/../handheld.out") {
+  std::vector<std::string> args = {ZP_HANDHELD_PROGRAM,
+                                   "--world",
+                                   device_folder,
+                                   "--device",
+                                   LinkHandheldAddress(),
+                                   "--desktop",
+                                   LinkDesktopAddress(),
+                                   "--wait-ms",
+                                   "20000",
+                                   "--idle-ms",
+                                   "30000"};
+  const std::string name = ProfileName(device_folder, desktop_root);
+  if (!name.empty()) {
+    args.push_back("--name");
+    args.push_back(name);
+  }
+  args.insert(args.end(), extra.begin(), extra.end());
+  pid_ = ::fork();
+  if (pid_ < 0) throw std::runtime_error("fork failed");
+  if (pid_ == 0) {
+    std::FILE* out = std::fopen(output_file_.c_str(), "ab");
+    if (out) {
+      ::dup2(::fileno(out), STDOUT_FILENO);
+      ::dup2(::fileno(out), STDERR_FILENO);
+    }
+    std::vector<char*> argv;
+    for (std::string& arg : args) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    ::execv(argv[0], argv.data());
+    ::_exit(127);
+  }
+}
+
+HandheldProcess::~HandheldProcess() {
+  Finish();
+}
+
+int HandheldProcess::Finish() {
+  if (pid_ < 0) return -1;
+  int status = 0;
+  // It ends once the desktop closed its control connection; one that was
+  // never triggered is asked to stop.
+  for (int i = 0; i < 400; ++i) {
+    if (i == 200) ::kill(pid_, SIGTERM);
+    const pid_t done = ::waitpid(pid_, &status, WNOHANG);
+    if (done == pid_) {
+      pid_ = -1;
+      return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  ::kill(pid_, SIGKILL);
+  while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+  }
+  pid_ = -1;
+  return -1;
+}
+
+std::string HandheldProcess::Output() const {
+  std::ifstream in(output_file_, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+std::map<std::string, std::string> LinkEnvironment(const std::string& desktop_root,
+                                                   const std::string& timeouts) {
+  return {{"ZAMOPOCKET_DESKTOP", desktop_root},
+          {"ZAMOPOCKET_LINK", LinkDesktopAddress() + "," + LinkHandheldAddress()},
+          {"ZAMOPOCKET_LINK_TIMEOUTS",
+           timeouts.empty() ? "connect=3000,retrigger=100,handshake=5000,session=5000,reply=20000"
+                            : timeouts},
+          {"ZAMOPOCKET_CLOCK", "2026-12-08 09:30:05"}};
+}
+
+RunResult RunOverLink(const std::string& program, const std::string& desktop_root,
+                      const std::string& device_folder, const std::string& answer,
+                      int* handheld_exit) {
+  if (handheld_exit) *handheld_exit = -2;
+  std::map<std::string, std::string> env = LinkEnvironment(desktop_root);
+  // Nothing docked: no link to listen on, exactly as on a desktop with no
+  // handheld interface. No handheld program either for a session beside a
+  // running one (`handheld_exit` null): the handheld serves the first.
+  std::error_code ec;
+  if (device_folder.empty() || !fs::is_directory(device_folder, ec) || !handheld_exit) {
+    env.erase("ZAMOPOCKET_LINK");
+    return answer.empty() ? RunProgram(program, env) : RunProgramOnTerminal(program, env, answer);
+  }
+  HandheldProcess handheld(device_folder, desktop_root);
+  RunResult result =
+      answer.empty() ? RunProgram(program, env) : RunProgramOnTerminal(program, env, answer);
+  *handheld_exit = handheld.Finish();
+  return result;
+}
+
+}  // namespace zp::test

@@ -1,0 +1,98 @@
+// Which link a session takes, and the waits it takes it with.
+#include "link/link_choice.h"
+
+#include <gtest/gtest.h>
+
+#include "link/link_timeouts.h"
+
+namespace zp::link {
+namespace {
+
+NetInterface Handheld(const std::string& name) {
+  NetInterface net;
+  net.name = name;
+  net.driver = "rndis_host";
+  net.usb_class = "ef/01/01";
+  net.mac = "80:00:60:0f:e8:00";
+  net.ipv4 = 0xA9FE0202u;
+  net.broadcast = 0xA9FE02FFu;
+  return net;
+}
+
+TEST(LinkChoice, TheOneDockedHandheldsInterfaceIsTakenAndNothingElse) {
+  NetInterface tethered_phone = Handheld("usb0");  // RNDIS too, but another class and MAC
+  tethered_phone.usb_class = "e0/01/03";
+  tethered_phone.mac = "02:11:22:33:44:55";
+  NetInterface ethernet{"eth0", "e1000", "", "52:54:00:12:34:56", 0x0A000002u, 0x0A0000FFu};
+  EXPECT_FALSE(IsHandheldInterface(tethered_phone));
+  EXPECT_FALSE(IsHandheldInterface(ethernet));
+
+  // Nothing docked: no link and nothing to say, as with no device.
+  LinkChoice none = ChooseLink(nullptr, nullptr, {ethernet, tethered_phone});
+  EXPECT_FALSE(none.config);
+  EXPECT_EQ(none.problem, "");
+
+  NetInterface by_mac_only = Handheld("enx800060");
+  by_mac_only.driver = "cdc_ether";
+  by_mac_only.usb_class = "";
+  EXPECT_TRUE(IsHandheldInterface(by_mac_only));
+
+  LinkChoice one = ChooseLink(nullptr, nullptr, {ethernet, Handheld("enp0s20u1")});
+  ASSERT_TRUE(one.config);
+  EXPECT_EQ(one.config->interface, "enp0s20u1");
+  EXPECT_EQ(one.config->listen, (NetAddress{0xA9FE0202u, 990}));
+  EXPECT_FALSE(one.config->device);  // the first peer on that interface
+  EXPECT_EQ(one.config->trigger_to, (std::vector<std::uint32_t>{0xA9FE0201u, 0xA9FE02FFu}));
+
+  LinkChoice two = ChooseLink(nullptr, nullptr, {Handheld("a"), Handheld("b")});
+  EXPECT_FALSE(two.config);
+  EXPECT_EQ(two.problem, "Several handhelds are docked (a, b): choose one with ZAMOPOCKET_LINK");
+
+  NetInterface no_address = Handheld("enx1");
+  no_address.ipv4.reset();
+  EXPECT_EQ(ChooseLink(nullptr, nullptr, {no_address}).problem,
+            "The handheld's interface enx1 has no IPv4 address");
+}
+
+TEST(LinkChoice, ZamopocketLinkNamesAnAddressPairOrAnInterface) {
+  LinkChoice pair = ChooseLink("127.0.0.1,127.0.0.2", nullptr, {});
+  ASSERT_TRUE(pair.config);
+  EXPECT_EQ(pair.config->listen, (NetAddress{0x7F000001u, 990}));
+  EXPECT_EQ(pair.config->device, 0x7F000002u);
+  EXPECT_EQ(pair.config->interface, "");
+
+  LinkChoice named = ChooseLink("cradle2", nullptr, {Handheld("cradle1"), Handheld("cradle2")});
+  ASSERT_TRUE(named.config);
+  EXPECT_EQ(named.config->interface, "cradle2");
+
+  EXPECT_EQ(ChooseLink("cradle3", nullptr, {Handheld("cradle1")}).problem,
+            "ZAMOPOCKET_LINK names no network interface: cradle3");
+  EXPECT_EQ(ChooseLink("127.0.0.1,localhost", nullptr, {}).problem,
+            "ZAMOPOCKET_LINK cannot be read: 127.0.0.1,localhost");
+  EXPECT_EQ(ChooseLink("127.0.0.1,127.0.0.2", "reply=0", {}).problem,
+            "ZAMOPOCKET_LINK_TIMEOUTS cannot be read: reply=0");
+}
+
+TEST(LinkTimeouts, TheDefaultsFitARealHandheldAndTheOverrideChangesOnlyWhatItNames) {
+  const LinkTimeouts defaults;
+  EXPECT_EQ(defaults.connect_ms, 90'000);
+  EXPECT_EQ(defaults.retrigger_ms, 5'000);
+  EXPECT_EQ(defaults.handshake_ms, 30'000);
+  EXPECT_EQ(defaults.unlock_ms, 300'000);
+  EXPECT_EQ(defaults.session_ms, 30'000);
+  EXPECT_EQ(defaults.reply_ms, 120'000);
+  EXPECT_EQ(defaults.ping_ms, 30'000);
+
+  const auto shorter = ReadLinkTimeouts("connect=2000,reply=500");
+  ASSERT_TRUE(shorter);
+  EXPECT_EQ(shorter->connect_ms, 2000);
+  EXPECT_EQ(shorter->reply_ms, 500);
+  EXPECT_EQ(shorter->unlock_ms, defaults.unlock_ms);
+  for (const char* bad : {"connect", "connect=", "connect=-1", "connect=1x", "nap=5",
+                          "reply=86400001", "connect=1,,reply=2"}) {
+    EXPECT_FALSE(ReadLinkTimeouts(bad)) << bad;
+  }
+}
+
+}  // namespace
+}  // namespace zp::link
