@@ -68,6 +68,7 @@ add_executable(e2e_tests
   tests/e2e/fault_sweep_test.cpp
   tests/e2e/install_session_test.cpp
   tests/e2e/link_launcher.cpp
+  tests/e2e/link_session_test.cpp
   tests/e2e/session_exits_test.cpp
   tests/e2e/session_world.cpp
   tests/e2e/sync_session_test.cpp

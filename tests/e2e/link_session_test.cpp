@@ -1,0 +1,265 @@
+// Sessions over the handheld's link that only the link has: a handheld
+// that lies or breaks off, another device claiming a known name, a
+// stranger on the port, the locks. The desktop program and the handheld
+// program on this test's own pair of loopback addresses.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
+
+#include "e2e/link_launcher.h"
+#include "e2e/session_world.h"
+#include "e2e/wine_launcher.h"
+#include "session/session.h"
+
+namespace zp::test {
+namespace {
+
+class LinkSession : public SessionWorld {
+ protected:
+  LinkSession() {
+    world.AddDeviceFile(kSync + "A.ARR", "array a");
+    world.AddDeviceFile(kSync + "b.arr", std::string(40000, 'b'));
+    PutDesktopFile("c/ZAMO/Field/ToPocket/R.CLS", "regions");
+    PutDesktopFile("c/ZAMO/Field/ToPocket/S.TMT", "survey");
+  }
+
+  void SetUp() override {
+    // Run once, by the plain end-to-end pass: the link is what they test.
+    if (UnderWine() || OverLink()) GTEST_SKIP() << "runs in the Linux pass only";
+  }
+
+  RunResult RunLinked(const std::vector<std::string>& handheld_options,
+                      const std::string& timeouts = {}) {
+    HandheldProcess handheld(device_folder, world.desktop_root(), handheld_options);
+    const RunResult run = RunProgram(ZP_PROGRAM, LinkEnvironment(world.desktop_root(), timeouts));
+    handheld_exit = handheld.Finish();
+    return run;
+  }
+
+  // Nothing lost and nothing twice: each array on the handheld, or whole in
+  // FromPocket (named, or a complete copy the next session settles), and
+  // under an array's name at most once; the state 4 only with R.CLS there.
+  std::string Lost() const {
+    namespace fs = std::filesystem;
+    const std::string a_bytes = "array a", b_bytes(40000, 'b');
+    int a = world.DeviceHas(kSync + "A.ARR"), b = world.DeviceHas(kSync + "b.arr");
+    int a_named = 0, b_named = 0;
+    std::error_code ec;
+    for (const auto& entry :
+         fs::directory_iterator(fs::path(world.desktop_root()) / "c/ZAMO/Field/FromPocket", ec)) {
+      const std::string name = entry.path().filename().string();
+      if (name.ends_with(".part")) continue;
+      const std::string bytes = DesktopFile("c/ZAMO/Field/FromPocket/" + name);
+      const bool named = name.starts_with("ARR");
+      if (bytes == a_bytes) a += 1, a_named += named;
+      if (bytes == b_bytes) b += 1, b_named += named;
+    }
+    if (a == 0 || b == 0 || a_named > 1 || b_named > 1) {
+      return "A.ARR " + std::to_string(a) + "/" + std::to_string(a_named) + ", b.arr " +
+             std::to_string(b) + "/" + std::to_string(b_named);
+    }
+    if (DeviceState() == "dword:00000004" && world.DeviceFile(kSync + "R.CLS") != "regions") {
+      return "state 4 without R.CLS";
+    }
+    return "";
+  }
+
+  // The world as it was before a session: both arrays waiting, R.CLS to go.
+  void Reset() {
+    namespace fs = std::filesystem;
+    fs::remove_all(fs::path(world.desktop_root()) / "c/ZAMO/Field");
+    fs::remove_all(world.dir.path() / world.FilesRelative(kSync));
+    world.AddDeviceFile(kSync + "A.ARR", "array a");
+    world.AddDeviceFile(kSync + "b.arr", std::string(40000, 'b'));
+    PutDesktopFile("c/ZAMO/Field/ToPocket/R.CLS", "regions");
+    PutDesktopFile("c/ZAMO/Field/ToPocket/S.TMT", "survey");
+    SetDeviceState(3);
+  }
+
+  // A clean session after a broken one completes the work.
+  void ExpectTheNextSessionCompletes() {
+    EXPECT_EQ(RunLinked({}).exit_code, kExitDone);
+    EXPECT_EQ(DesktopListing("c/ZAMO/Field/FromPocket"), "ARR00001.ARR ARR00002.ARR") << Log();
+    EXPECT_EQ(DeviceState(), "dword:00000004");
+    EXPECT_EQ(world.DeviceFile(kSync + "R.CLS"), "regions");
+    EXPECT_TRUE(Log().ends_with("Finished successfully\r\n\r\n" + kStop)) << Log();
+  }
+
+  const std::string kShortWaits =
+      "connect=1500,retrigger=100,handshake=1500,session=1500,reply=1500,unlock=1500";
+};
+
+TEST_F(LinkSession, AnInfoPacketThatDoesNotAddUpIsRefusedAndTheHandheldGetsNothing) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"info-overrun", "Refused the handheld's device info: the name overruns the packet\r\n"},
+      {"info-long-name",
+       "Refused the handheld's device info: the name is longer than its field\r\n"},
+      {"info-over-cap", "Refused the handheld's device info: 16777216 bytes\r\n"},
+      {"never-connect", ""},
+  };
+  for (const auto& [mode, line] : cases) {
+    SCOPED_TRACE(mode);
+    std::filesystem::remove(std::filesystem::path(world.desktop_root()) / "c/ZAMO/zamopocket.log");
+    const RunResult run = RunLinked({"--hostile", mode}, kShortWaits);
+    EXPECT_EQ(run.exit_code, kExitNotConnected) << run.output;
+    const std::string why =
+        *line ? std::string(line)
+              : "No handheld connected on " + LinkDesktopAddress() + ":990 within 2 s\r\n";
+    EXPECT_EQ(Log(), kStart + why + "Unknown device\r\n" + kStop);
+    EXPECT_EQ(DeviceListing(kSync), "A.ARR b.arr");
+    EXPECT_EQ(DeviceState(), "dword:00000003");
+    EXPECT_EQ(DesktopListing("c/ZAMO"), "Field/ zamopocket.log");
+  }
+}
+
+TEST_F(LinkSession, ABrokenReplyAnywhereEndsTheSessionLosesNothingAndTheNextCompletes) {
+  const std::pair<const char*, const char*> modes[] = {
+      {"frame-over-cap", "a reply of 2147483632 bytes, over its cap of"},
+      {"frame-truncated", "the connection ended inside a reply of"},
+      {"reply-short", "does not add up"},
+      {"stall", "no reply within 2 s"},
+  };
+  // The first call, one in the array pass, one in the delivery.
+  for (const auto& [mode, line] : modes) {
+    for (const int at : {1, 12, 24}) {
+      SCOPED_TRACE(std::string(mode) + " at call " + std::to_string(at));
+      Reset();
+      const std::size_t before = Log().size();
+      const RunResult run =
+          RunLinked({"--hostile", mode, "--hostile-at", std::to_string(at)}, kShortWaits);
+      EXPECT_NE(run.exit_code, -1) << run.output;
+      const std::string log = Log().substr(before);
+      EXPECT_NE(log.find("Lost the link to the handheld: "), std::string::npos) << log;
+      EXPECT_NE(log.find(line), std::string::npos) << log;
+      EXPECT_EQ(log.find("Finished successfully"), std::string::npos) << log;
+      EXPECT_EQ(Lost(), "");
+      ExpectTheNextSessionCompletes();
+    }
+  }
+}
+
+TEST_F(LinkSession, AKnownNameThatComesWithAnotherGuidGetsNoSessionAndNoByte) {
+  // The first docking makes Field's GUID known; nothing for it yet.
+  SetDeviceState(1);
+  EXPECT_EQ(RunLinked({}).exit_code, kExitDone);
+  SetDeviceState(3);
+  const std::string before = Log();
+  const std::string other = "{DEADBEEF-0000-0000-0000-000000000001}";
+  const RunResult run = RunLinked({"--guid", other});
+  EXPECT_EQ(run.exit_code, kExitNotConnected);
+  EXPECT_EQ(Log().substr(before.size()),
+            kStart + "Refused handheld Field " + other +
+                ": that name belongs to handheld {00000042-0000-0000-0000-000000000000}\r\n"
+                "Unknown device\r\n" +
+                kStop);
+  EXPECT_EQ(DeviceListing(kSync), "A.ARR b.arr");
+  EXPECT_EQ(DesktopListing("c/ZAMO/Field/ToPocket"), "R.CLS S.TMT");
+  EXPECT_EQ(DeviceState(), "dword:00000003");
+  EXPECT_EQ(world.StartedLog(), "");
+}
+
+// Connects to the desktop from `from` and says hello as a handheld would;
+// what came back before the desktop closed the connection.
+std::string KnockFrom(const std::string& from) {
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in local{}, desktop{};
+  local.sin_family = desktop.sin_family = AF_INET;
+  ::inet_pton(AF_INET, from.c_str(), &local.sin_addr);
+  ::inet_pton(AF_INET, LinkDesktopAddress().c_str(), &desktop.sin_addr);
+  desktop.sin_port = htons(990);
+  std::string got = "no connection";
+  if (::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) == 0 &&
+      ::connect(fd, reinterpret_cast<sockaddr*>(&desktop), sizeof desktop) == 0) {
+    got.clear();
+    const std::uint32_t hello[] = {0, 6, 5, 4, 1};
+    ::send(fd, hello, sizeof hello, MSG_NOSIGNAL);
+    char buffer[64];
+    pollfd wait{fd, POLLIN, 0};
+    while (::poll(&wait, 1, 3000) > 0) {
+      const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+      if (n <= 0) break;
+      got.append(buffer, static_cast<std::size_t>(n));
+    }
+  }
+  ::close(fd);
+  return got;
+}
+
+TEST_F(LinkSession, AStrangerOnThePortDuringASessionGetsNothingAndTheSessionGoesOn) {
+  world.SetFaults("slow CeReadFile ms=300\n");
+  std::string knocked = "not tried";
+  std::thread stranger([&] {
+    for (int i = 0; i < 200 && Log().find("Copying file") == std::string::npos; ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    knocked = KnockFrom(LinkDesktopAddress().substr(0, LinkDesktopAddress().size() - 1) + "3");
+  });
+  const RunResult run = RunLinked({});
+  stranger.join();
+  EXPECT_EQ(run.exit_code, kExitDone);
+  EXPECT_EQ(knocked, "");  // accepted, then closed without a byte
+  const std::string stranger_address =
+      LinkDesktopAddress().substr(0, LinkDesktopAddress().size() - 1) + "3";
+  EXPECT_NE(Log().find("Refused a connection from " + stranger_address + "\r\n"), std::string::npos)
+      << Log();
+  EXPECT_TRUE(Log().ends_with("Finished successfully\r\n\r\n" + kStop));
+}
+
+TEST_F(LinkSession, AHandheldLockedOnTheDeviceWaitsForItsUserBounded) {
+  RunResult run = RunLinked({"--lock", "0xFFFFFFFF", "--unlock-after-ms", "300"});
+  EXPECT_EQ(run.exit_code, kExitDone);
+  EXPECT_TRUE(
+      Log().starts_with(kStart +
+                        "Connecting to PocketPC...\r\nUnlock the handheld to continue...\r\n"
+                        "Successfully connected to Field\r\n"))
+      << Log();
+  SetDeviceState(3);
+  const std::string before = Log();
+  run = RunLinked({"--lock", "0xFFFFFFFF", "--unlock-after-ms", "60000"}, kShortWaits);
+  EXPECT_EQ(run.exit_code, kExitNotConnected);
+  EXPECT_EQ(Log().substr(before.size()), kStart +
+                                             "Connecting to PocketPC...\r\n"
+                                             "Unlock the handheld to continue...\r\n"
+                                             "The handheld was not unlocked within 2 s\r\n"
+                                             "Failed to connect\r\n" +
+                                             kStop);
+}
+
+TEST_F(LinkSession, TheDesktopPasswordGoesOnlyToAKnownHandheldAndNeverTwiceAfterARefusal) {
+  const std::vector<std::string> locked = {"--lock", "0x1234", "--password", "s3cret"};
+  const auto password_log = [&] {
+    return world.dir.Exists("device/password.log") ? world.dir.Read("device/password.log") : "";
+  };
+  // New to this desktop: no password is sent, whatever is set.
+  std::string registry = DesktopFile("registry.reg");
+  registry.replace(registry.find("\"InstallID\""), 0, "\"DevicePassword\"=\"wrong\"\r\n");
+  PutDesktopFile("registry.reg", registry);
+  EXPECT_EQ(RunLinked(locked).exit_code, kExitNotConnected);
+  EXPECT_NE(Log().find("is new to this desktop: no password is sent to it"), std::string::npos);
+  EXPECT_EQ(password_log(), "");
+  // Known now; the wrong password is refused once, then never sent again.
+  EXPECT_EQ(RunLinked(locked).exit_code, kExitNotConnected);
+  EXPECT_EQ(password_log(), "refused\n");
+  EXPECT_NE(Log().find("Handheld Field refused the desktop password\r\n"), std::string::npos);
+  EXPECT_EQ(RunLinked(locked).exit_code, kExitNotConnected);
+  EXPECT_EQ(password_log(), "refused\n");
+  EXPECT_NE(Log().find("refused this desktop password before: it is not sent again"),
+            std::string::npos);
+  // The right one opens it; no password is ever written to the log.
+  registry = DesktopFile("registry.reg");
+  registry.replace(registry.find("\"wrong\""), 7, "\"s3cret\"");
+  PutDesktopFile("registry.reg", registry);
+  EXPECT_EQ(RunLinked(locked).exit_code, kExitDone);
+  EXPECT_EQ(password_log(), "refused\naccepted\n");
+  EXPECT_TRUE(Log().ends_with("Finished successfully\r\n\r\n" + kStop));
+  EXPECT_EQ(Log().find("s3cret"), std::string::npos);
+  EXPECT_EQ(Log().find("wrong"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace zp::test
