@@ -70,7 +70,7 @@ fuzz: fuzz-build
 	sh scripts/fuzz.sh 60
 
 demo: build
-	sh scripts/demo.sh build/native/zamopocket
+	sh scripts/demo.sh build/native/zamopocket build/native/zp-handheld
 
 # Every fault kind at every operation of a whole session (make test runs
 # every third operation); prints runs, held and failed by kind.
