@@ -123,9 +123,13 @@ void Handheld::Loop() {
 
 void Handheld::OpenSession(std::uint32_t request) {
   // The remote API's connection opens with the first session; a handheld
-  // that refused it (a fault rule) refuses this session, and is asked
-  // again with the next one.
+  // that refused it (a fault rule) opens no session connection, and is
+  // asked again with the next request.
   if (!rapi_open_) rapi_open_ = device_.CeRapiInit() == 0;
+  if (!rapi_open_) {
+    Log("session " + std::to_string(request) + ": the remote API refused to open; no session");
+    return;
+  }
   const std::uint32_t sent = options_.hostile == Hostile::WrongSession ? request + 1 : request;
   Socket connection =
       ConnectTcp(NetAddress{options_.device_ip, 0}, NetAddress{options_.desktop_ip, options_.port},

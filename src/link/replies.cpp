@@ -65,9 +65,11 @@ std::optional<Listing> ParseListing(std::span<const std::uint8_t> body, std::uin
   if (!in.ok()) return std::nullopt;
   if (listing.result == 0) return listing;  // failed: no records
   // The count is checked against the bytes that hold the entries before a
-  // record is made; with flags that ask for nothing, against the cap.
+  // record is made. Entries of flags that ask for nothing take no bytes:
+  // such a count is only taken up to a bound (the program never asks so).
+  constexpr std::uint32_t kMaxEmptyEntries = 4096;
   const std::uint32_t least = EntryBytes(flags);
-  const std::uint64_t most = least == 0 ? kMaxListingFrame / sizeof(CeFindData) : in.left() / least;
+  const std::uint64_t most = least == 0 ? kMaxEmptyEntries : in.left() / least;
   if (count > most) return std::nullopt;
   if (count == 0) return listing;
   listing.records = std::make_unique<CeFindData[]>(count);

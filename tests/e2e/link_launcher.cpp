@@ -137,7 +137,7 @@ std::map<std::string, std::string> LinkEnvironment(const std::string& desktop_ro
   return {{"ZAMOPOCKET_DESKTOP", desktop_root},
           {"ZAMOPOCKET_LINK", LinkDesktopAddress() + "," + LinkHandheldAddress()},
           {"ZAMOPOCKET_LINK_TIMEOUTS",
-           timeouts.empty() ? "connect=3000,retrigger=100,handshake=5000,session=5000,reply=20000"
+           timeouts.empty() ? "connect=3000,retrigger=100,handshake=5000,session=2000,reply=20000"
                             : timeouts},
           {"ZAMOPOCKET_CLOCK", "2026-12-08 09:30:05"}};
 }

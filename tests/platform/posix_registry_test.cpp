@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <filesystem>
 #include <string>
@@ -119,6 +121,23 @@ TEST_F(PosixRegistry, SetStringRefusesAFileItCannotReadWhole) {
   const std::string errors = testing::internal::GetCapturedStderr();
   EXPECT_NE(errors.find("registry.reg:4: cannot read: \"Path\"=\"c:\\ZAMO\""), std::string::npos);
   EXPECT_EQ(env.Read("registry.reg"), before);
+}
+
+TEST_F(PosixRegistry, AKeyIsMadeByItsFirstValueAndTheFileKeepsWhoMayReadIt) {
+  env.SetRegistry("[HKEY_CURRENT_USER\\Software\\Brenok\\ZAMO\\PocketPC]\r\n");
+  const std::string file = (env.dir().path() / "registry.reg").string();
+  ASSERT_EQ(::chmod(file.c_str(), 0600), 0);  // it holds the desktop password
+  const std::string devices = "Software\\Brenok\\ZAMO\\PocketPC\\Devices";
+  EXPECT_FALSE(RegOpen(Hive::CurrentUser, devices, RegAccess::Read));
+  const RegKey made = RegCreate(Hive::CurrentUser, devices);
+  ASSERT_TRUE(made);
+  ASSERT_TRUE(RegSetString(made, "Field", "{00000042-0000-0000-0000-000000000000}"));
+  const RegKey opened = RegOpen(Hive::CurrentUser, devices, RegAccess::Read);
+  ASSERT_TRUE(opened);
+  EXPECT_EQ(RegQueryString(opened, "FIELD", 64), "{00000042-0000-0000-0000-000000000000}");
+  struct stat after {};
+  ASSERT_EQ(::stat(file.c_str(), &after), 0);
+  EXPECT_EQ(after.st_mode & 0777, 0600u);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // Durable replacement of a file's contents on POSIX: temporary file, fsync, rename, fsync folder.
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -30,7 +31,11 @@ bool ReplaceFileDurably(const std::string& native_path, std::string_view content
     SetLastErrorCode(posix::ErrorFromErrno(errno, kErrorAccessDenied));
     return false;
   }
-  bool ok = WriteAll(fd, contents) && ::fsync(fd) == 0;
+  // The replacement keeps who may read the file: a registry holding a
+  // password stays readable by its owner only.
+  struct stat before {};
+  bool ok = ::stat(native_path.c_str(), &before) != 0 || ::fchmod(fd, before.st_mode & 07777) == 0;
+  ok = ok && WriteAll(fd, contents) && ::fsync(fd) == 0;
   int err = ok ? 0 : errno;
   if (::close(fd) != 0 && ok) {
     ok = false;
