@@ -11,6 +11,7 @@
 set -eu
 build=$(realpath "${1:-build/native}")
 program=$build/zamopocket
+handheld=$build/zp-handheld
 baseline=$build/durable_move
 make_files=$build/make_files
 runs=${BENCH_RUNS:-5}
@@ -32,7 +33,7 @@ world() {
   dir=$work/worlds/$1
   mkdir -p "$dir/$from_rel" "$dir/$to_rel" "$dir/$sync_rel" "$dir/handheld/files/Program Files/ZAMO"
   printf 'Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\Software\\Brenok\\ZAMO\\PocketPC]\n"PathSync"="c:\\\\Z"\n\n[HKEY_CURRENT_USER\\Software\\Brenok\\ZAMO\\PocketPC]\n\n[HKEY_CURRENT_USER\\Software\\Microsoft\\Windows CE Services\\Partners\\00000042]\n"DisplayName"="Bench"\n' >"$dir/desktop/registry.reg"
-  printf 'Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\Ident]\n"DeviceId"=dword:00000042\n"ProcessorType"=dword:00000a11\n\n[HKEY_LOCAL_MACHINE\\Software\\Brenok\\ZAMO]\n"DBState"=dword:00000003\n"RunImport"="\\\\Program Files\\\\ZAMO\\\\import.exe"\n' >"$dir/handheld/device.reg"
+  printf 'Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\Ident]\n"DeviceId"=dword:00000042\n"Name"="Bench"\n"ProcessorType"=dword:00000a11\n\n[HKEY_LOCAL_MACHINE\\Software\\Brenok\\ZAMO]\n"DBState"=dword:00000003\n"RunImport"="\\\\Program Files\\\\ZAMO\\\\import.exe"\n' >"$dir/handheld/device.reg"
   echo import >"$dir/handheld/files/Program Files/ZAMO/import.exe"
 }
 # arrays NAME COUNT SIZE: COUNT arrays of SIZE bytes on the handheld.
@@ -44,6 +45,28 @@ run=$work/run
 mkdir -p "$work/cmd"
 cmd() { printf '%s\n' "$2" >"$work/cmd/$1.sh"; }
 cmd session "ZAMOPOCKET_DESKTOP='$run/desktop' ZAMOPOCKET_DEVICE='$run/handheld' exec '$program' </dev/null"
+# The same session over the handheld's link: the handheld program serving
+# the world's handheld on 127.0.0.2, the program on 127.0.0.1 (port 990:
+# root, or a network namespace of our own). With LINK_PEAK=1, each
+# program's peak resident memory goes to results/link-{desktop,handheld}.peak.
+cat >"$work/cmd/link-inside.sh" <<LINK
+peak() {
+  label=\$1
+  shift
+  if [ "\${LINK_PEAK:-0}" = 1 ]; then /usr/bin/time -f %M -o "$results/link-\$label.peak" "\$@"; else "\$@"; fi
+}
+export ZAMOPOCKET_DESKTOP='$run/desktop' ZAMOPOCKET_LINK=127.0.0.1,127.0.0.2 ZAMOPOCKET_LINK_TIMEOUTS=retrigger=100
+peak handheld '$handheld' --world '$run/handheld' --device 127.0.0.2 --desktop 127.0.0.1 --wait-ms 20000 >/dev/null 2>&1 &
+peak desktop '$program' </dev/null
+code=\$?
+wait
+exit \$code
+LINK
+if [ "$(id -u)" = 0 ]; then
+  cmd link "exec sh '$work/cmd/link-inside.sh'"
+else
+  cmd link "exec unshare -r -n sh -c 'ip link set lo up && exec sh \"$work/cmd/link-inside.sh\"'"
+fi
 cmd rsync "rsync -a --remove-source-files --fsync '$run/$sync_rel/' '$run/$from_rel/' &&
   exec rsync -a --remove-source-files --fsync '$run/$to_rel/' '$run/$sync_rel/'"
 cmd durable "exec '$baseline' '$run/$sync_rel' '$run/$from_rel' '$run/$to_rel' '$run/$sync_rel'"
@@ -99,6 +122,7 @@ nwait=$((25 / scale))
 "$make_files" "$work/worlds/mixed/$to_rel" $nwait 262144 C .CLS
 "$make_files" "$work/worlds/mixed/$to_rel" $nwait 262144 T .TMT
 big=$((1073741824 / scale)); world big; arrays big 1 $big
+big256=$((268435456 / scale)); world big256; arrays big256 1 $big256
 n1k=$((1000 / scale)); world small1k; arrays small1k $n1k 4096
 n10k=$((10000 / scale)); world small10k; arrays small10k $n10k 4096
 ninto=100; nfull=$((100000 / scale))
@@ -111,6 +135,8 @@ for w in many64k mixed big; do measure $w session@$w rsync@$w durable@$w; done
 measure perarray session@small1k session@small10k durable@small1k durable@small10k
 measure into session@into0 session@intofull durable@into0 durable@intofull
 measure terminal line@big noline@big
+measure link64k session@many64k link@many64k
+measure link256m session@big256 link@big256
 # What the line wrote: one session on a terminal, its output kept.
 sh "$work/cmd/prepare-big.sh"
 script -qfec "sh '$work/cmd/session.sh'" "$results/typescript" >/dev/null
@@ -124,6 +150,14 @@ huge=$((4294967296 / scale)); world huge; arrays huge 1 $huge
 printf 'rm -rf "%s" && mv "%s" "%s" && sync\n' "$run" "$work/worlds/huge" "$run" \
   >"$work/cmd/prepare-huge.sh"
 peak huge >/dev/null
+# linkpeak WORLD: each program's peak of one session over the link.
+linkpeak() {
+  sh "$work/cmd/prepare-$1.sh"
+  LINK_PEAK=1 sh "$work/cmd/link.sh"
+  echo "$(cat "$results/link-desktop.peak") $(cat "$results/link-handheld.peak")" >"$results/$1.linkpeak"
+}
+linkpeak many64k
+linkpeak big256
 rm -rf "$run"
 
 # ---------------------------------------------------------------- the report
@@ -197,6 +231,21 @@ cpu=$(awk -F': ' '/^model name/ { print $2; exit }' /proc/cpuinfo)
   echo "$(ms "$n") ms with stderr elsewhere, $(ms "$l") ms drawing its line: $cost% ($(awk -v c="$cost" 'BEGIN { print (c < 5 ? "met" : "missed") }'))."
   echo "One such session drew its line $redraws times, $written bytes in all."
   echo
+  echo "## Over the handheld's link (target: ≤ 1.5 × the in-process session; each program under 8 MiB)"
+  echo
+  echo "The session over loopback (the handheld program serving the world's handheld on"
+  echo "127.0.0.2, the program on 127.0.0.1:990) against the same session through the"
+  echo "simulated handheld in the program's own process."
+  echo
+  echo "| world | in-process ms | link ms | link ÷ in-process | program MiB | handheld MiB |"
+  echo "|---|---:|---:|---:|---:|---:|"
+  for job in "many64k:link64k:$n64k arrays of 64 KiB" "big256:link256m:one array of $((big256 / 1048576)) MiB"; do
+    w=${job%%:*}; rest=${job#*:}; label=${rest%%:*}; what=${rest#*:}
+    s=$(median $label session@$w); l=$(median $label link@$w)
+    set -- $(cat "$results/$w.linkpeak")
+    echo "| $what | $(ms "$s") | $(ms "$l") | $(ratio "$l" "$s") ($(verdict "$(ratio "$l" "$s")" 1.5)) | $(mib "$1") ($(awk -v k="$1" 'BEGIN { print (k < 8192 ? "met" : "missed") }')) | $(mib "$2") ($(awk -v k="$2" 'BEGIN { print (k < 8192 ? "met" : "missed") }')) |"
+  done
+  echo
   echo "## Peak memory (target: under 8 MiB)"
   echo
   echo "| world | peak resident MiB | |"
@@ -211,7 +260,7 @@ cpu=$(awk -F': ' '/^model name/ { print $2; exit }' /proc/cpuinfo)
   echo
   echo "## Every run (seconds, in order of size)"
   echo
-  for f in many64k mixed big perarray into terminal; do
+  for f in many64k mixed big perarray into terminal link64k link256m; do
     awk -F, -v w="$f" 'NR > 1 { printf "- %s, %s: %s\n", w, $1, $3 }' "$results/$f.csv"
   done
 } >"$out"

@@ -163,6 +163,32 @@ TEST_F(LinkSession, AKnownNameThatComesWithAnotherGuidGetsNoSessionAndNoByte) {
   EXPECT_EQ(world.StartedLog(), "");
 }
 
+TEST_F(LinkSession, RequestsOutOfOrderAreLoggedAndNeverTakenForTheHandheld) {
+  // A second device info on the control connection changes nothing: the
+  // handheld stays who it said it was first.
+  RunResult run = RunLinked({"--hostile", "second-info"});
+  EXPECT_EQ(run.exit_code, kExitDone);
+  EXPECT_NE(Log().find("Successfully connected to Field\r\n"), std::string::npos) << Log();
+  EXPECT_NE(Log().find("The handheld sent a second device info: ignored\r\n"), std::string::npos)
+      << Log();
+  EXPECT_TRUE(Log().ends_with("Finished successfully\r\n\r\n" + kStop)) << Log();
+  EXPECT_EQ(DesktopListing("c/ZAMO/Field/FromPocket"), "ARR00001.ARR ARR00002.ARR");
+
+  // A session connection with another request number is no session.
+  Reset();
+  const std::size_t before = Log().size();
+  run = RunLinked({"--hostile", "wrong-session"}, kShortWaits);
+  EXPECT_EQ(run.exit_code, kExitNotConnected);
+  EXPECT_EQ(Log().substr(before),
+            kStart +
+                "Connecting to PocketPC...\r\n"
+                "Refused a connection from the handheld that opened with 2\r\n"
+                "The handheld opened no session within 2 s\r\n"
+                "Failed to connect\r\n" +
+                kStop);
+  EXPECT_EQ(DeviceListing(kSync), "A.ARR b.arr");
+}
+
 // Connects to the desktop from `from` and says hello as a handheld would;
 // what came back before the desktop closed the connection.
 std::string KnockFrom(const std::string& from) {

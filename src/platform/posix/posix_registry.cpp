@@ -42,43 +42,43 @@ const regfile::Value* FindValue(const RegKey& key, std::string_view name) {
 
 }  // namespace
 
-RegKey RegOpen(Hive hive, std::string_view subkey, RegAccess access) {
+namespace {
+
+// A key of the registry as the file holds it now; nothing when the file
+// cannot be read.
+std::unique_ptr<RegKey::Impl> LoadKey(Hive hive, std::string_view subkey, RegAccess access) {
   auto impl = std::make_unique<RegKey::Impl>();
   impl->path = hive == Hive::LocalMachine ? "HKEY_LOCAL_MACHINE" : "HKEY_CURRENT_USER";
   impl->access = access;
   auto doc = regfile::Load(RegistryFile(), regfile::Strings::Narrow);
   if (!doc) {
     SetLastErrorCode(kErrorAccessDenied);
-    return {};
+    return nullptr;
   }
   impl->doc = std::move(*doc);
   if (!subkey.empty()) {
     impl->path += '\\';
     impl->path += subkey;
-    if (!regfile::KeyExists(impl->doc, impl->path)) {
-      SetLastErrorCode(kErrorFileNotFound);
-      return {};
-    }
+  }
+  return impl;
+}
+
+}  // namespace
+
+RegKey RegOpen(Hive hive, std::string_view subkey, RegAccess access) {
+  auto impl = LoadKey(hive, subkey, access);
+  if (!impl) return {};
+  if (!subkey.empty() && !regfile::KeyExists(impl->doc, impl->path)) {
+    SetLastErrorCode(kErrorFileNotFound);
+    return {};
   }
   return RegKey(std::move(impl));
 }
 
 RegKey RegCreate(Hive hive, std::string_view subkey) {
   // The stand-in makes a key with the first value written into it.
-  auto impl = std::make_unique<RegKey::Impl>();
-  impl->path = hive == Hive::LocalMachine ? "HKEY_LOCAL_MACHINE" : "HKEY_CURRENT_USER";
-  impl->access = RegAccess::ReadWrite;
-  auto doc = regfile::Load(RegistryFile(), regfile::Strings::Narrow);
-  if (!doc) {
-    SetLastErrorCode(kErrorAccessDenied);
-    return {};
-  }
-  impl->doc = std::move(*doc);
-  if (!subkey.empty()) {
-    impl->path += '\\';
-    impl->path += subkey;
-  }
-  return RegKey(std::move(impl));
+  auto impl = LoadKey(hive, subkey, RegAccess::ReadWrite);
+  return impl ? RegKey(std::move(impl)) : RegKey();
 }
 
 std::optional<RegData> RegQuery(const RegKey& key, std::string_view name, std::size_t limit) {
