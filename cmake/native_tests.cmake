@@ -52,6 +52,7 @@ add_executable(unit_tests
   tests/simulator/sim_profiles_test.cpp
   tests/simulator/sim_registry_test.cpp
   tests/transfer/array_collection_test.cpp
+  tests/transfer/long_names_test.cpp
   tests/transfer/pending_moves_test.cpp
   tests/transfer/array_names_test.cpp
   tests/transfer/delivery_test.cpp
