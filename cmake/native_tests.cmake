@@ -34,6 +34,7 @@ add_executable(unit_tests
   tests/device/remote_handles_test.cpp
   tests/install/installer_test.cpp
   tests/install/pending_list_test.cpp
+  tests/platform/listing_filter_test.cpp
   tests/platform/name_rules_test.cpp
   tests/platform/posix_files_test.cpp
   tests/platform/posix_misc_test.cpp
