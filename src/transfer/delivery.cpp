@@ -122,6 +122,7 @@ bool DeleteSentFiles(const std::string& to_pocket, const SentFiles& sent) {
       continue;
     }
     for (const FindEntry& entry : *entries) {
+      KeepProgressAnswering();
       if (std::find(sent.begin(), sent.end(), entry.name) != sent.end()) {
         RemoveFile(to_pocket + entry.name);
       }
