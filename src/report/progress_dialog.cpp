@@ -52,11 +52,17 @@ void SetRange(HWND dialog, const DialogState& state, LPARAM total) {
   SizeStatus(dialog, saved, place.bottom - saved.top + 1);
 }
 
-// The dialog and every control in it painted now: a control's own text or
-// bar changed is repainted with it, not only the dialog behind them.
+// The dialog and every control in it painted anew now: a control whose
+// text changed is repainted with it, not only the dialog behind them.
 void RedrawAll(HWND dialog) {
   RedrawWindow(dialog, nullptr, nullptr,
                RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+}
+
+// What is waiting to be painted, in the dialog and in its controls (the
+// bar a step moved), painted now; nothing else.
+void PaintPending(HWND dialog) {
+  RedrawWindow(dialog, nullptr, nullptr, RDW_ALLCHILDREN | RDW_UPDATENOW);
 }
 
 // The private message handled: TRUE, and the message's result 0. Three of
@@ -90,6 +96,7 @@ INT_PTR CALLBACK ProgressDlgProc(HWND dialog, UINT message, WPARAM, LPARAM param
       return Handled(dialog);
     case kMsgSetRange:
       SetRange(dialog, *state, param);
+      RedrawAll(dialog);  // the bar shown or hidden, the status line resized
       return Handled(dialog);
     case kMsgSetPos:
       if (state->window && state->window->total() != 0) {
@@ -140,7 +147,7 @@ class DialogRenderer : public ProgressRenderer {
   }
 
   void Repaint(const ProgressWindow& window) override {
-    if (const HWND dialog = Handle(window)) RedrawAll(dialog);
+    if (const HWND dialog = Handle(window)) PaintPending(dialog);
     // No message loop runs: what was sent or posted to the window meanwhile
     // is handled here, at every step, so that Windows never finds it not
     // responding (after 5 s without it) and paints a ghost over it.
