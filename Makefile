@@ -1,7 +1,7 @@
 # The two commands of README.md: `make demo` and `make test`.
 PACKAGES := cmake ninja-build g++ make googletest clang-format
 # The Windows build and its tests under Wine (64-bit Wine only).
-WINDOWS_PACKAGES := g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64 wixl zip \
+WINDOWS_PACKAGES := g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64 wixl msitools zip \
   xvfb xdotool x11-apps imagemagick
 # The fuzz targets: clang with libFuzzer.
 FUZZ_PACKAGES := clang libclang-rt-14-dev

@@ -37,6 +37,7 @@ add_executable(unit_tests
   tests/link/device_info_test.cpp
   tests/link/link_choice_test.cpp
   tests/link/replies_test.cpp
+  tests/platform/listing_filter_test.cpp
   tests/platform/name_rules_test.cpp
   tests/platform/posix_files_test.cpp
   tests/platform/posix_misc_test.cpp
@@ -55,6 +56,7 @@ add_executable(unit_tests
   tests/simulator/sim_profiles_test.cpp
   tests/simulator/sim_registry_test.cpp
   tests/transfer/array_collection_test.cpp
+  tests/transfer/long_names_test.cpp
   tests/transfer/pending_moves_test.cpp
   tests/transfer/array_names_test.cpp
   tests/transfer/delivery_test.cpp

@@ -3,7 +3,8 @@
 set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 
 # The run-time binding of ActiveSync's rapi.dll and ceutil.dll.
-add_library(zprapi STATIC src/device/rapi_library.cpp)
+add_library(zprapi STATIC src/device/rapi_binding.cpp src/device/rapi_library.cpp
+  src/device/rapi_search.cpp)
 target_link_libraries(zprapi PUBLIC zpcore)
 zp_target(zprapi)
 

@@ -22,9 +22,20 @@ version=$(sed -n 's/^project(zamopocket VERSION \([0-9][0-9]*\.[0-9][0-9]*\.[0-9
 # The lowest version above this one: the packages below it are upgraded.
 next_version=${version%.*}.$((${version##*.} + 1))
 
-for tool in wixl zip; do
-  command -v "$tool" >/dev/null 2>&1 || fail "$tool is missing: apt-get install wixl zip"
+for tool in wixl msibuild msiinfo zip; do
+  command -v "$tool" >/dev/null 2>&1 || fail "$tool is missing: apt-get install wixl msitools zip"
 done
+
+# SYNCROOT made a secure public property (wixl has no Secure attribute):
+# added to the SecureCustomProperties wixl writes for the upgrade search.
+secure_syncroot() {
+  secure=$(msiinfo export "$1" Property | tr -d '\r' | sed -n 's/^SecureCustomProperties	//p')
+  if [ -n "$secure" ]; then
+    msibuild "$1" -q "UPDATE \`Property\` SET \`Value\` = 'SYNCROOT;$secure' WHERE \`Property\` = 'SecureCustomProperties'"
+  else
+    msibuild "$1" -q "INSERT INTO \`Property\` (\`Property\`, \`Value\`) VALUES ('SecureCustomProperties', 'SYNCROOT')"
+  fi
+}
 
 out=${1:-$top/build/packages}
 [ $# -gt 0 ] && shift
@@ -50,6 +61,7 @@ for arch in $archs; do
   (cd "$stage/$name" && wixl -a "$arch" -D Arch="$arch" -D Version="$version" \
     -D NextVersion="$next_version" -D Exe=zamopocket.exe -D Readme=README.md \
     -o "$out/$name.msi" "$top/packaging/zamopocket.wxs")
+  secure_syncroot "$out/$name.msi" || fail "cannot make SYNCROOT secure in $name.msi"
   (cd "$stage" && zip -q -X -r "$out/$name.zip" "$name")
   rm -rf "$stage"
   echo "$out/$name.msi"

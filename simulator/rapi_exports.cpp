@@ -120,6 +120,12 @@ Result Guarded(Result failure, Call&& call) noexcept {
 
 constexpr HRESULT kFail = E_FAIL;
 
+// The event of the connection CeRapiInitEx started, until CeRapiUninit.
+HANDLE& InitEvent() {
+  static HANDLE event = nullptr;
+  return event;
+}
+
 }  // namespace
 
 // The exports, named in rapi.def; __stdcall as the real DLL's.
@@ -134,8 +140,43 @@ HRESULT WINAPI CeRapiInit() {
   return Guarded(kFail, [] { return HRESULT{Device().CeRapiInit()}; });
 }
 
+// RAPIINIT of the remote API.
+struct RapiInit {
+  DWORD cbSize;
+  HANDLE heRapiInit;
+  HRESULT hrRapiInit;
+};
+
+// The connection is made at once, and the event signalled with how it
+// went; with no handheld folder at all it is never signalled, as when no
+// handheld connects. The event is this DLL's, closed by CeRapiUninit.
+HRESULT WINAPI CeRapiInitEx(RapiInit* init) {
+  return Guarded(kFail, [&] {
+    if (!init || init->cbSize != sizeof *init) return HRESULT{E_INVALIDARG};
+    if (!InitEvent()) InitEvent() = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    if (!InitEvent()) return HRESULT{E_OUTOFMEMORY};
+    ResetEvent(InitEvent());
+    init->heRapiInit = InitEvent();
+    init->hrRapiInit = E_FAIL;
+    const HRESULT result = Device().CeRapiInit();
+    const DWORD folder = GetFileAttributesA(DeviceFolder().c_str());
+    if (SUCCEEDED(result) ||
+        (folder != INVALID_FILE_ATTRIBUTES && (folder & FILE_ATTRIBUTE_DIRECTORY) != 0)) {
+      init->hrRapiInit = result;
+      SetEvent(InitEvent());
+    }
+    return HRESULT{S_OK};
+  });
+}
+
 HRESULT WINAPI CeRapiUninit() {
-  return Guarded(kFail, [] { return HRESULT{Device().CeRapiUninit()}; });
+  return Guarded(kFail, [] {
+    if (InitEvent()) {
+      CloseHandle(InitEvent());
+      InitEvent() = nullptr;
+    }
+    return HRESULT{Device().CeRapiUninit()};
+  });
 }
 
 HANDLE WINAPI CeCreateFile(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES,

@@ -25,6 +25,12 @@ bool ReadDisplayName(RemoteDevice& device, std::uint32_t profile, std::string& n
   return true;
 }
 
+// The device's registry calls return their error code and set no last
+// error on the desktop: the code returned is the one logged.
+void LogRegistryError(std::int32_t code, const char* caller) {
+  LogError(static_cast<std::uint32_t>(code), "%s: Error accessing remote registry", caller);
+}
+
 }  // namespace
 
 bool GetDeviceInfo(RemoteDevice& device, std::string& display_name, std::uint32_t& device_id) {
@@ -46,8 +52,9 @@ bool GetDeviceInfo(RemoteDevice& device, std::string& display_name, std::uint32_
 
 std::uint32_t GetRegState(RemoteDevice& device) {
   CeKey opened = kNoCeKey;
-  if (device.CeRegOpenKeyEx(kCeHkeyLocalMachine, kDeviceKey, &opened) != 0) {
-    LogError(LastErrorCode(), "GetRegState: Error accessing remote registry");
+  if (const std::int32_t code = device.CeRegOpenKeyEx(kCeHkeyLocalMachine, kDeviceKey, &opened);
+      code != 0) {
+    LogRegistryError(code, "GetRegState");
     return kSyncStateIdle;
   }
   RemoteKey key(device, opened);
@@ -66,8 +73,10 @@ std::uint32_t GetRegState(RemoteDevice& device) {
 bool SetRegState(RemoteDevice& device, std::uint32_t state) {
   CeKey opened = kNoCeKey;
   std::uint32_t disposition = 0;
-  if (device.CeRegCreateKeyEx(kCeHkeyLocalMachine, kDeviceKey, &opened, &disposition) != 0) {
-    LogError(LastErrorCode(), "SetRegState: Error accessing remote registry");
+  if (const std::int32_t code =
+          device.CeRegCreateKeyEx(kCeHkeyLocalMachine, kDeviceKey, &opened, &disposition);
+      code != 0) {
+    LogRegistryError(code, "SetRegState");
     return false;
   }
   RemoteKey key(device, opened);
@@ -79,8 +88,9 @@ bool SetRegState(RemoteDevice& device, std::uint32_t state) {
 bool GetRunImport(RemoteDevice& device, std::u16string& path) {
   path.clear();
   CeKey opened = kNoCeKey;
-  if (device.CeRegOpenKeyEx(kCeHkeyLocalMachine, kDeviceKey, &opened) != 0) {
-    LogError(LastErrorCode(), "GetRunImport: Error accessing remote registry");
+  if (const std::int32_t code = device.CeRegOpenKeyEx(kCeHkeyLocalMachine, kDeviceKey, &opened);
+      code != 0) {
+    LogRegistryError(code, "GetRunImport");
     return false;
   }
   RemoteKey key(device, opened);

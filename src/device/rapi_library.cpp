@@ -1,267 +1,58 @@
-// RapiLibrary: ActiveSync's rapi.dll and ceutil.dll loaded at run time, each export bound by name.
+// RapiLibrary: the remote API's calls through the exports bound from
+// ActiveSync's rapi.dll and ceutil.dll.
 #include "device/rapi_library.h"
 
-#include "platform/win32/windows_api.h"
+#include "device/rapi_binding.h"
 
-#include <algorithm>
-#include <cstddef>
-#include <limits>
-#include <type_traits>
+#include <cstdint>
 #include <utility>
 
+#include "device/rapi_search.h"
 #include "device/rapi_translate.h"
 #include "platform/platform.h"
+#include "platform/win32/win32_messages.h"
 
 namespace zp {
 namespace {
-
-// ------------------------------------------------- what the program assumes
-
-// The boundary carries Windows values in fixed-width types: they must agree
-// with the SDK's, here where both are in sight.
-static_assert(sizeof(DWORD) == sizeof(std::uint32_t) && std::is_unsigned_v<DWORD>);
-static_assert(std::numeric_limits<DWORD>::digits == 32);
-static_assert(sizeof(LONG) == sizeof(std::int32_t) && sizeof(HRESULT) == sizeof(std::int32_t));
-static_assert(sizeof(WCHAR) == sizeof(char16_t));
-
-static_assert(kGenericRead == GENERIC_READ);
-static_assert(kGenericWrite == GENERIC_WRITE);
-static_assert(kFileShareRead == FILE_SHARE_READ);
-static_assert(kCreateNew == CREATE_NEW);
-static_assert(kCreateAlways == CREATE_ALWAYS);
-static_assert(kOpenExisting == OPEN_EXISTING);
-static_assert(kFileAttributeNormal == FILE_ATTRIBUTE_NORMAL);
-static_assert(kAttributeDirectory == FILE_ATTRIBUTE_DIRECTORY);
-static_assert(kInvalidAttributes == INVALID_FILE_ATTRIBUTES);
-static_assert(kMaxPath == MAX_PATH);
-static_assert(kRegSz == REG_SZ);
-static_assert(kRegExpandSz == REG_EXPAND_SZ);
-static_assert(kRegBinary == REG_BINARY);
-static_assert(kRegDword == REG_DWORD);
-static_assert(kRegMultiSz == REG_MULTI_SZ);
-static_assert(kErrorFileNotFound == ERROR_FILE_NOT_FOUND);
-static_assert(kErrorPathNotFound == ERROR_PATH_NOT_FOUND);
-static_assert(kErrorAccessDenied == ERROR_ACCESS_DENIED);
-static_assert(kErrorInvalidHandle == ERROR_INVALID_HANDLE);
-static_assert(kErrorFileExists == ERROR_FILE_EXISTS);
-static_assert(kErrorInvalidParameter == ERROR_INVALID_PARAMETER);
-static_assert(kErrorMoreData == ERROR_MORE_DATA);
-static_assert(kErrorNoMoreFiles == ERROR_NO_MORE_FILES);
-static_assert(kErrorNotConnected == ERROR_NOT_CONNECTED);
-
-// CE_FIND_DATA written with the Windows types it is made of. CeFindAllFiles
-// fills an array of them, which the program reads as CeFindData: the two
-// must match field for field.
-struct WinCeFindData {
-  DWORD dwFileAttributes;
-  FILETIME ftCreationTime;
-  FILETIME ftLastAccessTime;
-  FILETIME ftLastWriteTime;
-  DWORD nFileSizeHigh;
-  DWORD nFileSizeLow;
-  DWORD dwOID;
-  WCHAR cFileName[MAX_PATH];
-};
-static_assert(sizeof(WinCeFindData) == 560 && sizeof(CeFindData) == sizeof(WinCeFindData));
-static_assert(offsetof(CeFindData, dwFileAttributes) == offsetof(WinCeFindData, dwFileAttributes));
-static_assert(offsetof(CeFindData, ftCreationTime) == offsetof(WinCeFindData, ftCreationTime));
-static_assert(offsetof(CeFindData, ftLastAccessTime) == offsetof(WinCeFindData, ftLastAccessTime));
-static_assert(offsetof(CeFindData, ftLastWriteTime) == offsetof(WinCeFindData, ftLastWriteTime));
-static_assert(offsetof(CeFindData, nFileSizeHigh) == offsetof(WinCeFindData, nFileSizeHigh));
-static_assert(offsetof(CeFindData, nFileSizeLow) == offsetof(WinCeFindData, nFileSizeLow));
-static_assert(offsetof(CeFindData, dwOID) == offsetof(WinCeFindData, dwOID));
-static_assert(offsetof(CeFindData, cFileName) == offsetof(WinCeFindData, cFileName));
-
-// ------------------------------------------------------ the exports' types
-
-// WINAPI matters on 32-bit Windows, where every export is __stdcall.
-namespace fn {
-using CeRapiInit = HRESULT(WINAPI*)();
-using CeRapiUninit = HRESULT(WINAPI*)();
-using CeCreateFile = HANDLE(WINAPI*)(LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD,
-                                     HANDLE);
-using CeReadFile = BOOL(WINAPI*)(HANDLE, LPVOID, DWORD, LPDWORD, LPOVERLAPPED);
-using CeWriteFile = BOOL(WINAPI*)(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED);
-using CeCloseHandle = BOOL(WINAPI*)(HANDLE);
-using CeGetFileAttributes = DWORD(WINAPI*)(LPCWSTR);
-using CeCreateDirectory = BOOL(WINAPI*)(LPCWSTR, LPSECURITY_ATTRIBUTES);
-using CeDeleteFile = BOOL(WINAPI*)(LPCWSTR);
-// The records are CE_FIND_DATA, laid out as CeFindData (checked above).
-using CeFindAllFiles = BOOL(WINAPI*)(LPCWSTR, DWORD, LPDWORD, CeFindData**);
-using CeRapiFreeBuffer = HRESULT(WINAPI*)(LPVOID);
-using CeRegOpenKeyEx = LONG(WINAPI*)(HKEY, LPCWSTR, DWORD, REGSAM, PHKEY);
-using CeRegCreateKeyEx = LONG(WINAPI*)(HKEY, LPCWSTR, DWORD, LPWSTR, DWORD, REGSAM,
-                                       LPSECURITY_ATTRIBUTES, PHKEY, LPDWORD);
-using CeRegQueryValueEx = LONG(WINAPI*)(HKEY, LPCWSTR, LPDWORD, LPDWORD, LPBYTE, LPDWORD);
-using CeRegSetValueEx = LONG(WINAPI*)(HKEY, LPCWSTR, DWORD, DWORD, const BYTE*, DWORD);
-using CeRegCloseKey = LONG(WINAPI*)(HKEY);
-using CeCreateProcess = BOOL(WINAPI*)(LPCWSTR, LPCWSTR, LPSECURITY_ATTRIBUTES,
-                                      LPSECURITY_ATTRIBUTES, BOOL, DWORD, LPVOID, LPWSTR,
-                                      LPSTARTUPINFOW, LPPROCESS_INFORMATION);
-using CeGetSystemInfo = void(WINAPI*)(LPSYSTEM_INFO);
-using CeGetLastError = DWORD(WINAPI*)();
-using CeRapiGetError = HRESULT(WINAPI*)();
-
-using CeGetDeviceId = DWORD(WINAPI*)();
-using CeSvcEnumProfiles = HRESULT(WINAPI*)(HKEY*, DWORD, DWORD*);
-using CeSvcOpen = HRESULT(WINAPI*)(UINT, LPSTR, BOOL, HKEY*);
-using CeSvcGetString = HRESULT(WINAPI*)(HKEY, LPCSTR, LPSTR, DWORD);
-using CeSvcClose = HRESULT(WINAPI*)(HKEY);
-}  // namespace fn
 
 // What an operation whose export is missing gives.
 constexpr std::int32_t kHresultFail = static_cast<std::int32_t>(E_FAIL);
 constexpr std::uint32_t kErrorProcNotFound = ERROR_PROC_NOT_FOUND;
 constexpr std::int32_t kUnboundCode = static_cast<std::int32_t>(ERROR_PROC_NOT_FOUND);
-
-// The one typed lookup. GetProcAddress's generic pointer goes through
-// void (*)(), which GCC lets any function pointer be cast from and to
-// without -Wcast-function-type, into the export's own type. A missing
-// module or export leaves the pointer null.
-template <typename Function>
-void Bind(HMODULE module, const char* name, Function& pointer) {
-  static_assert(std::is_function_v<std::remove_pointer_t<Function>>);
-  pointer = nullptr;
-  if (!module) return;
-  pointer = reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
-}
-
-// The program's own full file name (long paths included), or "".
-std::string ProgramFile() {
-  std::string name(MAX_PATH, '\0');
-  for (;;) {
-    const DWORD size = static_cast<DWORD>(name.size());
-    const DWORD length = GetModuleFileNameA(nullptr, name.data(), size);
-    if (length == 0) return {};
-    if (length < size) {
-      name.resize(length);
-      return name;
-    }
-    if (name.size() >= 32768) return {};  // the longest path Windows has
-    name.resize(name.size() * 2);
-  }
-}
-
-// The program's folder, then the system folder: the places an installed
-// ActiveSync or a test's stand-ins are. The current folder and PATH are
-// left out, so that a DLL planted there is never loaded.
-std::vector<std::string> DefaultFolders() {
-  std::vector<std::string> folders;
-  const std::string program = ProgramFile();
-  const std::size_t cut = program.find_last_of("\\/");
-  if (cut != std::string::npos) folders.push_back(program.substr(0, cut));
-  char system[MAX_PATH];
-  const UINT length = GetSystemDirectoryA(system, MAX_PATH);
-  if (length > 0 && length < MAX_PATH) folders.emplace_back(system, length);
-  return folders;
-}
-
-// The first folder holding the DLL wins. A full path with
-// LOAD_WITH_ALTERED_SEARCH_PATH also finds the DLL's own dependencies
-// beside it. The loader's error boxes are kept off the screen: a missing or
-// broken DLL is an ordinary "no connection", not a question to the user.
-HMODULE LoadFirst(const std::vector<std::string>& folders, const char* dll) {
-  for (const std::string& folder : folders) {
-    if (folder.empty()) continue;
-    // The loader wants backslashes; a test's folder may come with slashes.
-    std::string path = folder;
-    std::replace(path.begin(), path.end(), '/', '\\');
-    if (path.back() != '\\') path += '\\';
-    path += dll;
-    const UINT previous = SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
-    const HMODULE module = LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
-    SetErrorMode(previous);
-    if (module) return module;
-  }
-  return nullptr;
-}
+// What a connection that was not made in time gives.
+const HRESULT kConnectTimedOut = HRESULT_FROM_WIN32(ERROR_TIMEOUT);
 
 }  // namespace
 
-struct RapiLibrary::Impl {
-  Impl() = default;
-  Impl(const Impl&) = delete;
-  Impl& operator=(const Impl&) = delete;
-  // Owns the modules, so that they are released even when the constructor
-  // does not finish. rapi.dll goes first: it was loaded last.
-  ~Impl() {
-    if (rapi) FreeLibrary(rapi);
-    if (ceutil) FreeLibrary(ceutil);
-  }
+RapiLibrary::RapiLibrary() : RapiLibrary(rapi::SearchFolders()) {}
 
-  HMODULE ceutil = nullptr;
-  HMODULE rapi = nullptr;
-
-  fn::CeRapiInit rapi_init = nullptr;
-  fn::CeRapiUninit rapi_uninit = nullptr;
-  fn::CeCreateFile create_file = nullptr;
-  fn::CeReadFile read_file = nullptr;
-  fn::CeWriteFile write_file = nullptr;
-  fn::CeCloseHandle close_handle = nullptr;
-  fn::CeGetFileAttributes get_file_attributes = nullptr;
-  fn::CeCreateDirectory create_directory = nullptr;
-  fn::CeDeleteFile delete_file = nullptr;
-  fn::CeFindAllFiles find_all_files = nullptr;
-  fn::CeRapiFreeBuffer rapi_free_buffer = nullptr;
-  fn::CeRegOpenKeyEx reg_open_key_ex = nullptr;
-  fn::CeRegCreateKeyEx reg_create_key_ex = nullptr;
-  fn::CeRegQueryValueEx reg_query_value_ex = nullptr;
-  fn::CeRegSetValueEx reg_set_value_ex = nullptr;
-  fn::CeRegCloseKey reg_close_key = nullptr;
-  fn::CeCreateProcess create_process = nullptr;
-  fn::CeGetSystemInfo get_system_info = nullptr;
-  fn::CeGetLastError get_last_error = nullptr;
-  fn::CeRapiGetError rapi_get_error = nullptr;
-
-  fn::CeGetDeviceId get_device_id = nullptr;
-  fn::CeSvcEnumProfiles svc_enum_profiles = nullptr;
-  fn::CeSvcOpen svc_open = nullptr;
-  fn::CeSvcGetString svc_get_string = nullptr;
-  fn::CeSvcClose svc_close = nullptr;
-};
-
-RapiLibrary::RapiLibrary() : RapiLibrary(DefaultFolders()) {}
-
-RapiLibrary::RapiLibrary(std::vector<std::string> folders) : impl_(std::make_unique<Impl>()) {
-  Impl& d = *impl_;
-  d.ceutil = LoadFirst(folders, "ceutil.dll");
-  d.rapi = LoadFirst(folders, "rapi.dll");
-
-  Bind(d.rapi, "CeRapiInit", d.rapi_init);
-  Bind(d.rapi, "CeRapiUninit", d.rapi_uninit);
-  Bind(d.rapi, "CeCreateFile", d.create_file);
-  Bind(d.rapi, "CeReadFile", d.read_file);
-  Bind(d.rapi, "CeWriteFile", d.write_file);
-  Bind(d.rapi, "CeCloseHandle", d.close_handle);
-  Bind(d.rapi, "CeGetFileAttributes", d.get_file_attributes);
-  Bind(d.rapi, "CeCreateDirectory", d.create_directory);
-  Bind(d.rapi, "CeDeleteFile", d.delete_file);
-  Bind(d.rapi, "CeFindAllFiles", d.find_all_files);
-  Bind(d.rapi, "CeRapiFreeBuffer", d.rapi_free_buffer);
-  Bind(d.rapi, "CeRegOpenKeyEx", d.reg_open_key_ex);
-  Bind(d.rapi, "CeRegCreateKeyEx", d.reg_create_key_ex);
-  Bind(d.rapi, "CeRegQueryValueEx", d.reg_query_value_ex);
-  Bind(d.rapi, "CeRegSetValueEx", d.reg_set_value_ex);
-  Bind(d.rapi, "CeRegCloseKey", d.reg_close_key);
-  Bind(d.rapi, "CeCreateProcess", d.create_process);
-  Bind(d.rapi, "CeGetSystemInfo", d.get_system_info);
-  Bind(d.rapi, "CeGetLastError", d.get_last_error);
-  Bind(d.rapi, "CeRapiGetError", d.rapi_get_error);
-
-  Bind(d.ceutil, "CeGetDeviceId", d.get_device_id);
-  Bind(d.ceutil, "CeSvcEnumProfiles", d.svc_enum_profiles);
-  Bind(d.ceutil, "CeSvcOpen", d.svc_open);
-  Bind(d.ceutil, "CeSvcGetString", d.svc_get_string);
-  Bind(d.ceutil, "CeSvcClose", d.svc_close);
+RapiLibrary::RapiLibrary(std::vector<std::string> folders, std::uint32_t connect_timeout_ms)
+    : impl_(std::make_unique<Impl>()) {
+  impl_->connect_timeout_ms = connect_timeout_ms;
+  impl_->BindExports(folders);
 }
 
 RapiLibrary::~RapiLibrary() = default;
 
 // ---------------------------------------------------------------- connection
 
+// Plain CeRapiInit returns only once a device connects, which may be never.
 std::int32_t RapiLibrary::CeRapiInit() {
   const Impl& d = *impl_;
-  return d.rapi_init ? static_cast<std::int32_t>(d.rapi_init()) : kHresultFail;
+  if (!d.rapi_init_ex) return kHresultFail;
+  rapi::InitData init{sizeof init, nullptr, E_FAIL};
+  HRESULT result = d.rapi_init_ex(&init);
+  if (SUCCEEDED(result)) {
+    if (!init.heRapiInit) {
+      result = E_FAIL;
+    } else if (win32::WaitAnswering(init.heRapiInit, d.connect_timeout_ms)) {
+      result = init.hrRapiInit;
+    } else {
+      result = kConnectTimedOut;
+    }
+  }
+  if (FAILED(result) && d.rapi_uninit) d.rapi_uninit();
+  return static_cast<std::int32_t>(result);
 }
 
 std::int32_t RapiLibrary::CeRapiUninit() {

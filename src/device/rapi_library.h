@@ -16,15 +16,27 @@ namespace zp {
 /// CeRapiInit, an invalid handle, false, a non-zero code), never crashes.
 class RapiLibrary : public RemoteDevice {
  public:
-  /// Loads the DLLs from the program's own folder, then the system folder;
-  /// never from the current folder or PATH, where anyone could plant one.
+  /// How long CeRapiInit waits for the connection. ActiveSync starts the
+  /// program once a handheld is connected, so the connection is normally
+  /// made at once; one that takes this long will not be made (the handheld
+  /// was pulled out), and the session ends as a failed connect.
+  static constexpr std::uint32_t kConnectTimeoutMs = 15000;
+
+  /// Loads the DLLs from the program's own folder, the system folder, then
+  /// ActiveSync's own folder; never from the current folder or PATH, where
+  /// anyone could plant one.
   RapiLibrary();
   /// Loads the DLLs from these folders only, in order (tests).
-  explicit RapiLibrary(std::vector<std::string> folders);
+  explicit RapiLibrary(std::vector<std::string> folders,
+                       std::uint32_t connect_timeout_ms = kConnectTimeoutMs);
   ~RapiLibrary() override;
   RapiLibrary(const RapiLibrary&) = delete;
   RapiLibrary& operator=(const RapiLibrary&) = delete;
 
+  /// CeRapiInitEx, then a wait for its event of at most the connect
+  /// timeout, this thread's windows answering meanwhile. On any outcome but
+  /// success CeRapiUninit ends the attempt, so the caller uninitialises only
+  /// a connection that was made.
   std::int32_t CeRapiInit() override;
   std::int32_t CeRapiUninit() override;
   std::uint32_t CeGetDeviceId() override;

@@ -4,6 +4,7 @@
 #include "device/path_limits.h"
 #include "platform/platform.h"
 #include "report/log.h"
+#include "report/progress.h"
 
 namespace zp {
 
@@ -17,6 +18,7 @@ bool ListRemoteLogged(RemoteDevice& device, const std::u16string& pattern, std::
 bool WalkRemoteFiles(const RemoteListing& listing, const std::u16string& folder,
                      const RemoteFileVisit& visit) {
   for (std::uint32_t i = 0; i < listing.count; ++i) {
+    KeepProgressAnswering();  // a delete pass moves no bar
     if (listing[i].dwFileAttributes & kAttributeDirectory) continue;
     const std::u16string name = RecordName(listing[i]);
     const std::u16string path = folder + name;

@@ -84,6 +84,10 @@ void DestroyProgress() {
   module.current = nullptr;
 }
 
+void KeepProgressAnswering() {
+  if (auto& renderer = Module().renderer) renderer->Idle();
+}
+
 ProgressWindow* CurrentProgress() {
   return Module().current;
 }

@@ -59,8 +59,12 @@ class ProgressRenderer {
   /// window's new state on what it draws. Repaint follows.
   virtual void Message(const ProgressWindow& /*window*/, std::uint32_t /*message*/,
                        std::intptr_t /*param*/) {}
-  /// Repaint at once after a change.
+  /// Repaint at once after a change; the window answers what was sent or
+  /// posted to it meanwhile.
   virtual void Repaint(const ProgressWindow& window) = 0;
+  /// Between steps of work that moves no bar: the windows answer what was
+  /// sent or posted to them meanwhile, so that none looks hung.
+  virtual void Idle() {}
   /// The window is gone.
   virtual void Destroyed(const ProgressWindow& window) = 0;
   /// The platform window drawn for `window` (an HWND), or null when the
@@ -79,6 +83,9 @@ void SetProgressRange(std::int32_t total);
 /// The ProgressSink of the block copies.
 void StepProgress(std::uint32_t count);
 void DestroyProgress();
+/// Called between the steps of work that shows no progress (a delete pass,
+/// a file moved): the windows keep answering (ProgressRenderer::Idle).
+void KeepProgressAnswering();
 
 /// The current window, or null.
 ProgressWindow* CurrentProgress();

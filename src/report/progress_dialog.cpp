@@ -8,6 +8,8 @@
 
 #include <map>
 
+#include "platform/win32/win32_messages.h"
+
 namespace zp {
 namespace {
 
@@ -50,6 +52,29 @@ void SetRange(HWND dialog, const DialogState& state, LPARAM total) {
   SizeStatus(dialog, saved, place.bottom - saved.top + 1);
 }
 
+// The dialog and every control in it painted anew now: a control whose
+// text changed is repainted with it, not only the dialog behind them.
+void RedrawAll(HWND dialog) {
+  RedrawWindow(dialog, nullptr, nullptr,
+               RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+}
+
+// What is waiting to be painted, in the dialog and in its controls (the
+// bar a step moved), painted now; nothing else.
+void PaintPending(HWND dialog) {
+  RedrawWindow(dialog, nullptr, nullptr, RDW_ALLCHILDREN | RDW_UPDATENOW);
+}
+
+// The private message handled: TRUE, and the message's result 0. Three of
+// them share their numbers with the dialog manager's DM_GETDEFID,
+// DM_SETDEFID and DM_REPOSITION: a dialog procedure that returned FALSE
+// would let the dialog manager act on them as well (DM_REPOSITION moves
+// the dialog).
+INT_PTR Handled(HWND dialog) {
+  SetWindowLongPtrA(dialog, DWLP_MSGRESULT, 0);
+  return TRUE;
+}
+
 // The window procedure: the private messages reflect the rules' state
 // (ProgressWindow) on the real controls.
 INT_PTR CALLBACK ProgressDlgProc(HWND dialog, UINT message, WPARAM, LPARAM param) {
@@ -60,32 +85,33 @@ INT_PTR CALLBACK ProgressDlgProc(HWND dialog, UINT message, WPARAM, LPARAM param
     SendMessageA(dialog, kMsgSetRange, 0, 0);
     return TRUE;
   }
+  const bool ours = message >= kMsgSetText && message <= kMsgDeltaPos;
   DialogState* state = StateOf(dialog);
-  if (!state) return 0;
+  if (!state) return ours ? Handled(dialog) : FALSE;
   const HWND bar = GetDlgItem(dialog, kProgressBar);
   switch (message) {
     case kMsgSetText:
       SetDlgItemTextA(dialog, kStatusControl, param ? reinterpret_cast<const char*>(param) : "");
-      InvalidateRect(dialog, nullptr, TRUE);
-      UpdateWindow(dialog);
-      return 0;
+      RedrawAll(dialog);
+      return Handled(dialog);
     case kMsgSetRange:
       SetRange(dialog, *state, param);
-      return 0;
+      RedrawAll(dialog);  // the bar shown or hidden, the status line resized
+      return Handled(dialog);
     case kMsgSetPos:
       if (state->window && state->window->total() != 0) {
         SendMessageA(bar, PBM_SETPOS, static_cast<WPARAM>(state->window->position()), 0);
       }
-      return 0;
+      return Handled(dialog);
     case kMsgDeltaPos:
       if (state->window && state->window->total() != 0) {
         // The bar's own advance, by what the rules moved the position.
         const auto shown = static_cast<int>(SendMessageA(bar, PBM_GETPOS, 0, 0));
         SendMessageA(bar, PBM_DELTAPOS, static_cast<WPARAM>(state->window->position() - shown), 0);
       }
-      return 0;
+      return Handled(dialog);
     default:
-      return 0;
+      return FALSE;
   }
 }
 
@@ -121,17 +147,14 @@ class DialogRenderer : public ProgressRenderer {
   }
 
   void Repaint(const ProgressWindow& window) override {
-    const HWND dialog = Handle(window);
-    if (!dialog) return;
-    UpdateWindow(dialog);
-    // No message loop runs, but a look at the queue (nothing is taken from
-    // it) lets the system answer messages other programs send the window
-    // and put what was painted on the screen; without it Windows marks a
-    // window whose thread never looks as not responding, and Wine never
-    // shows its drawing.
-    MSG pending;
-    PeekMessageA(&pending, nullptr, 0, 0, PM_NOREMOVE);
+    if (const HWND dialog = Handle(window)) PaintPending(dialog);
+    // No message loop runs: what was sent or posted to the window meanwhile
+    // is handled here, at every step, so that Windows never finds it not
+    // responding (after 5 s without it) and paints a ghost over it.
+    win32::HandlePendingMessages();
   }
+
+  void Idle() override { win32::HandlePendingMessages(); }
 
   void Destroyed(const ProgressWindow& window) override {
     if (const HWND dialog = Handle(window)) DestroyWindow(dialog);

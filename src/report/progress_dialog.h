@@ -14,9 +14,11 @@ inline constexpr int kProgressBar = 1000;
 
 /// A renderer making one modeless, topmost dialog per progress window from
 /// the template in the program's resources (ProgressInstance()), driven
-/// through the window's private messages and repainted at once after every
-/// operation; no message loop runs. With no display the dialog cannot be
-/// made and the renderer draws nothing.
+/// through the window's private messages and repainted at once, controls
+/// included, after every operation. No message loop runs: the thread's
+/// messages are handled at every operation and between the steps of work
+/// that moves no bar. With no display the dialog cannot be made and the
+/// renderer draws nothing.
 std::unique_ptr<ProgressRenderer> MakeDialogRenderer();
 
 }  // namespace zp

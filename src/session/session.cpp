@@ -110,16 +110,16 @@ int RunConnected(RemoteDevice& device, SessionScope& scope, const std::string& r
 int RunSession(RemoteDevice& device) {
   std::string root;
   if (!GetPathSync(root)) return kExitNoSettings;
-  StartLogging(root);
 
   // One session at a time: a second one would take from the handheld what
-  // the first is moving, and delete what it delivers.
+  // the first is moving, and delete what it delivers. The one refused
+  // writes nothing, so the log holds whole sessions: the running session
+  // serves the handheld docked now (one at a time is connected), and one
+  // docked later starts a session of its own.
   const SessionLock lock = TakeSessionLock();
+  if (!lock) return kExitNotConnected;
+  StartLogging(root);
   const LoggingScope logging;  // stops the log before the lock is given up
-  if (!lock) {
-    LogText("Another sync session is running");
-    return kExitNotConnected;
-  }
 
   std::string name;
   std::uint32_t device_id = 0;

@@ -26,34 +26,41 @@ bool MoveArray(RemoteDevice& device, const std::u16string& source, const std::u1
                const std::string& folder, ArrayNames& names) {
   const std::string target = names.Next();
   if (!PathFits(target)) return false;
-  const std::string partial = folder + MoveName(name, MoveStage::Partial);
-  const std::string complete = folder + MoveName(name, MoveStage::Complete);
-  if (!PathFits(partial) || !PathFits(complete)) return false;
+  // The staging names fit wherever the array's own name does.
+  const StagingPaths staging = StagingFor(folder, name, names.counter());
+  const std::string& partial = staging.partial;
+  const std::string& complete = staging.complete;
+  const std::string& record = staging.record;
+  if (!record.empty() && !WriteMoveRecord(record, name)) return false;
+  // Nothing of this move is left: the device keeps the array.
+  const auto give_up = [&](const std::string& copy) {
+    RemoveFile(copy);
+    if (!record.empty()) RemoveFile(record);
+    return false;
+  };
   LogText("Copying file %s to %s", Narrow(source).c_str(), target.c_str());
   const CopyOutcome outcome =
       CopyFromPocket(device, source, partial, StepProgress, FileMode::CreateAlways);
   if (outcome != CopyOutcome::Done) {
-    RemoveFile(partial);
     LogText("Failed to copy\r\n");
-    return false;
+    return give_up(partial);
   }
   // The complete copy's name is on the disk before the device lets go of
   // the original, so that a crash right after never leaves only a part.
   if (!RenameFile(partial, complete, true)) {
     LogError(LastErrorCode(), "Cannot rename %s to %s", partial.c_str(), complete.c_str());
-    RemoveFile(partial);
-    return false;
+    return give_up(partial);
   }
   switch (DeleteOnDevice(device, source)) {
     case Deletion::Deleted:  // a lost reply included: the file is gone
       break;
     case Deletion::StillThere:
       LogText("Cannot delete remote file %s", Narrow(source).c_str());
-      RemoveFile(complete);  // the device keeps the array; it is moved next time
-      return false;
+      return give_up(complete);  // the device keeps the array; it is moved next time
     case Deletion::Unknown:
-      // The copy is kept, complete: the next session finds out whether the
-      // device still holds the array, and finishes the move either way.
+      // The copy is kept, complete (with its record): the next session
+      // finds out whether the device still holds the array, and finishes
+      // the move either way.
       LogText("Cannot delete remote file %s", Narrow(source).c_str());
       return false;
   }
@@ -61,6 +68,8 @@ bool MoveArray(RemoteDevice& device, const std::u16string& source, const std::u1
   if (!NameArray(complete, names, named)) return false;
   // The name was taken meanwhile: the log tells where the array went.
   if (named != target) LogText("Copying file %s to %s", Narrow(source).c_str(), named.c_str());
+  // Should it stay behind, the next session removes it.
+  if (!record.empty()) RemoveFile(record);
   return true;
 }
 

@@ -60,6 +60,21 @@ bool CopyKind(RemoteDevice& device, const std::string& to_pocket,
   return true;
 }
 
+// The listing gives a name in the desktop's code page; a character the
+// code page has no form for comes back as '?', which no file name can
+// hold. Such a file cannot be opened by that name, and a '?' would match
+// other names on the handheld: the pass is refused before the handheld
+// changes. False (logged) when one is found.
+bool NamesCarried(const std::string& to_pocket, const std::vector<FindEntry>& entries) {
+  for (const FindEntry& entry : entries) {
+    if (entry.name.find('?') == std::string::npos) continue;
+    LogText("Cannot deliver %s%s: its name has characters the desktop's code page cannot hold",
+            to_pocket.c_str(), entry.name.c_str());
+    return false;
+  }
+  return true;
+}
+
 std::uint32_t TotalSize(const std::vector<FindEntry>& entries) {
   std::uint32_t total = 0;
   for (const FindEntry& entry : entries) total += entry.size_low;
@@ -80,6 +95,9 @@ bool CopyFilesToPocket(RemoteDevice& device, const std::string& to_pocket,
   if (waiting->empty()) return true;  // no template: the device is not touched
   const auto classifier_entries = ListFiles(classifiers);
   if (!classifier_entries) return CannotList(to_pocket);
+  if (!NamesCarried(to_pocket, *classifier_entries) || !NamesCarried(to_pocket, *waiting)) {
+    return false;
+  }
 
   const std::uint32_t total = TotalSize(*waiting) + TotalSize(*classifier_entries);
   SetProgressText("Copying files to PocketPC");
@@ -104,6 +122,7 @@ bool DeleteSentFiles(const std::string& to_pocket, const SentFiles& sent) {
       continue;
     }
     for (const FindEntry& entry : *entries) {
+      KeepProgressAnswering();
       if (std::find(sent.begin(), sent.end(), entry.name) != sent.end()) {
         RemoveFile(to_pocket + entry.name);
       }

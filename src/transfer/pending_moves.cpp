@@ -61,7 +61,57 @@ Held DeviceHolds(RemoteDevice& device, const std::u16string& source, const std::
   return CompareBytes(device, source, copy);  // read back only in this rare case
 }
 
+// What a numbered move's record tells.
+struct Record {
+  bool readable = false;                      ///< false: logged, the pass must stop
+  std::optional<std::u16string> device_name;  ///< nothing: no record, or not one of ours
+};
+
+Record ReadMoveRecord(const std::string& record) {
+  File file = OpenDesktopFile(record, FileMode::ReadExisting);
+  if (!file) {
+    const std::uint32_t error = LastErrorCode();
+    if (error == kErrorFileNotFound) return {true, std::nullopt};
+    LogError(error, "Cannot read %s", record.c_str());
+    return {};
+  }
+  std::string text;
+  char block[512];
+  for (;;) {
+    std::uint32_t got = 0;
+    if (!file.Read(block, sizeof block, got)) {
+      LogError(LastErrorCode(), "Cannot read %s", record.c_str());
+      return {};
+    }
+    if (got == 0) break;
+    text.append(block, got);
+    if (text.size() > 8 * kMaxPath) return {true, std::nullopt};  // no device name is that long
+  }
+  return {true, UnescapeDeviceName(text)};
+}
+
+// The device name of a complete copy: in its name, or in its record.
+Record DeviceNameOf(const ParsedMoveName& parsed, const std::string& folder) {
+  if (parsed.number < 0) return {true, parsed.device_name};
+  return ReadMoveRecord(folder + NumberedMoveName(parsed.number, MoveStage::Record));
+}
+
 }  // namespace
+
+bool WriteMoveRecord(const std::string& record, const std::u16string& device_name) {
+  const std::string text = EscapeDeviceName(device_name);
+  File file = OpenDesktopFile(record, FileMode::CreateAlways);
+  std::uint32_t put = 0;
+  if (file && file.Write(text.data(), static_cast<std::uint32_t>(text.size()), put) &&
+      put == text.size() && file.Flush() && file.Close()) {
+    return true;
+  }
+  const std::uint32_t error = LastErrorCode();
+  if (file) file = File();  // closed before it is removed
+  RemoveFile(record);
+  LogError(error, "Cannot write %s", record.c_str());
+  return false;
+}
 
 Deletion DeleteOnDevice(RemoteDevice& device, const std::u16string& path) {
   if (device.CeDeleteFile(path)) return Deletion::Deleted;
@@ -82,14 +132,52 @@ bool NameArray(const std::string& complete, ArrayNames& names, std::string& name
   }
 }
 
+namespace {
+
+// Settles one complete copy of the device file `source`: the device's
+// file is deleted when it holds the same bytes, and the copy is named.
+bool SettleComplete(RemoteDevice& device, const std::u16string& source, const std::string& copy,
+                    ArrayNames& names) {
+  if (!PathFits(source)) return false;
+  std::string named;
+  switch (DeviceHolds(device, source, copy)) {
+    case Held::Unknown:
+      LogText("Cannot tell whether the handheld still holds %s", Narrow(source).c_str());
+      return false;
+    case Held::Same:
+      if (DeleteOnDevice(device, source) != Deletion::Deleted) {
+        LogText("Cannot delete remote file %s", Narrow(source).c_str());
+        return false;
+      }
+      [[fallthrough]];
+    case Held::No:
+      if (!NameArray(copy, names, named)) return false;
+      LogText("Finished moving %s to %s", Narrow(source).c_str(), named.c_str());
+      return true;
+    case Held::Other:
+      if (!NameArray(copy, names, named)) return false;
+      LogText("Kept an earlier copy of %s as %s", Narrow(source).c_str(), named.c_str());
+      return true;
+  }
+  return false;
+}
+
+}  // namespace
+
 bool SettlePendingMoves(RemoteDevice& device, const std::u16string& remote_folder,
                         const std::string& from_pocket, const std::vector<FindEntry>& listing,
                         ArrayNames& names) {
   // Ours, in the order of their names, so that the numbers they take do
-  // not depend on the order the folder lists in.
+  // not depend on the order the folder lists in. A numbered move's record
+  // goes with its copy; one whose copy is gone was left by a crash after
+  // the copy was named or removed.
   std::vector<std::string> pending;
+  std::vector<std::string> records;
   for (const FindEntry& entry : listing) {
-    if (!entry.is_directory && ParseMoveName(entry.name)) pending.push_back(entry.name);
+    if (entry.is_directory) continue;
+    const auto parsed = ParseMoveName(entry.name);
+    if (!parsed) continue;
+    (parsed->stage == MoveStage::Record ? records : pending).push_back(entry.name);
   }
   std::sort(pending.begin(), pending.end());
   for (const std::string& name : pending) {
@@ -100,29 +188,20 @@ bool SettlePendingMoves(RemoteDevice& device, const std::u16string& remote_folde
       LogText("Removed the partial copy %s", copy.c_str());
       continue;
     }
-    const std::u16string source = remote_folder + parsed->device_name;
-    if (!PathFits(source)) return false;
+    const Record record = DeviceNameOf(*parsed, from_pocket);
+    if (!record.readable) return false;
     std::string named;
-    switch (DeviceHolds(device, source, copy)) {
-      case Held::Unknown:
-        LogText("Cannot tell whether the handheld still holds %s", Narrow(source).c_str());
-        return false;
-      case Held::Same:
-        if (DeleteOnDevice(device, source) != Deletion::Deleted) {
-          LogText("Cannot delete remote file %s", Narrow(source).c_str());
-          return false;
-        }
-        [[fallthrough]];
-      case Held::No:
-        if (!NameArray(copy, names, named)) return false;
-        LogText("Finished moving %s to %s", Narrow(source).c_str(), named.c_str());
-        break;
-      case Held::Other:
-        if (!NameArray(copy, names, named)) return false;
-        LogText("Kept an earlier copy of %s as %s", Narrow(source).c_str(), named.c_str());
-        break;
+    if (!record.device_name) {
+      // Without its record nobody can tell which handheld file this was:
+      // it is kept as an array rather than stopping every later pass.
+      if (!NameArray(copy, names, named)) return false;
+      LogText("Kept %s, whose handheld file is not known, as %s", copy.c_str(), named.c_str());
+      continue;
     }
+    if (!SettleComplete(device, remote_folder + *record.device_name, copy, names)) return false;
   }
+  // Every copy is settled: no record is needed any more.
+  for (const std::string& name : records) RemoveFile(from_pocket + name);
   return true;
 }
 

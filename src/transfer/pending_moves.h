@@ -35,4 +35,9 @@ Deletion DeleteOnDevice(RemoteDevice& device, const std::u16string& path);
 /// copy is found complete again and settled. False (logged) when it cannot.
 bool NameArray(const std::string& complete, ArrayNames& names, std::string& named);
 
+/// Writes the record of a numbered move (move_names.h): the device name,
+/// flushed, so that it is on the disk before the copy it names can be
+/// complete. False (logged, nothing left) when it cannot be written.
+bool WriteMoveRecord(const std::string& record, const std::u16string& device_name);
+
 }  // namespace zp

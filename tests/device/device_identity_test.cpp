@@ -108,10 +108,11 @@ TEST_F(DeviceIdentity, StateReadsOnlyZeroToFourAsStoredDwords) {
   EXPECT_EQ(device().OpenKeys(), 0u);
 }
 
-TEST_F(DeviceIdentity, MissingKeyIsLoggedWithTheDesktopsLastErrorAndSetCreatesIt) {
+TEST_F(DeviceIdentity, MissingKeyIsLoggedWithTheCodeTheHandheldReturnedAndSetCreatesIt) {
   SetDeviceRegistry("[HKEY_LOCAL_MACHINE\\Ident]\n\"DeviceId\"=dword:00000042\n");
   device();
   StartLog();
+  // Whatever the desktop's last error says, the handheld said "not found".
   SetLastErrorCode(5);
   EXPECT_EQ(GetRegState(device()), kSyncStateIdle);
   SetLastErrorCode(5);
@@ -121,19 +122,21 @@ TEST_F(DeviceIdentity, MissingKeyIsLoggedWithTheDesktopsLastErrorAndSetCreatesIt
   EXPECT_TRUE(SetRegState(device(), kSyncStateDelivered));
   EXPECT_EQ(GetRegState(device()), kSyncStateDelivered);
   EXPECT_EQ(Log(),
-            "GetRegState: Error accessing remote registry: Access is denied.\r\n\r\n"
-            "GetRunImport: Error accessing remote registry: Access is denied.\r\n\r\n");
+            "GetRegState: Error accessing remote registry: "
+            "The system cannot find the file specified.\r\n\r\n"
+            "GetRunImport: Error accessing remote registry: "
+            "The system cannot find the file specified.\r\n\r\n");
   EXPECT_NE(DeviceRegistry().find("\"DBState\"=dword:00000004"), std::string::npos);
 }
 
-TEST_F(DeviceIdentity, AKeyThatCannotBeMadeFailsTheStateWithTheDesktopsLastError) {
-  device().faults().Fail("CeRegCreateKeyEx");
+TEST_F(DeviceIdentity, AKeyThatCannotBeMadeFailsTheStateWithTheCodeTheHandheldReturned) {
+  device().faults() = FaultRules::Parse("fail CeRegCreateKeyEx error=112\n", nullptr);
   StartLog();
   SetLastErrorCode(2);
   EXPECT_FALSE(SetRegState(device(), kSyncStateDelivered));
   EXPECT_EQ(Log(),
             "SetRegState: Error accessing remote registry: "
-            "The system cannot find the file specified.\r\n\r\n");
+            "There is not enough space on the disk.\r\n\r\n");
   EXPECT_EQ(GetRegState(device()), kSyncStateRequested);
   EXPECT_EQ(device().OpenKeys(), 0u);
 }

@@ -54,6 +54,7 @@ TEST_F(DialogSession, TheDialogIsTopmostAndShowsTheArrayCopyWhileItRuns) {
   EXPECT_EQ(run.exit_code, kExitDone) << run.output;
   EXPECT_EQ(Field(report, "found"), "1") << report;
   EXPECT_EQ(Field(report, "topmost"), "1") << report;
+  EXPECT_EQ(Field(report, "answered"), "1") << report;  // during the copy
   EXPECT_EQ(Field(report, "status"), "Copying arrays") << report;
   EXPECT_GE(std::atoi(Field(report, "position").c_str()), 35) << report;
   // 165 x 58 dialog units: wider than high, and more than a few pixels.

@@ -114,28 +114,33 @@ const char* const kKeys[] = {
     "HKEY_CURRENT_USER\\Software\\Microsoft\\Windows CE Services",
 };
 
+// The program keeps its settings in the 32-bit view of the registry, as a
+// 32-bit program of the field system does: the world is imported there and
+// read back from there (HKEY_CURRENT_USER\Software is one for both views).
 void ImportRegistry(const fs::path& desktop) {
-  for (const char* key : kKeys) Wine({"reg", "delete", key, "/f"});
-  // regedit now and then fails once under load (seen about once in a
+  for (const char* key : kKeys) {
+    for (const char* view : {"/reg:32", "/reg:64"}) Wine({"reg", "delete", key, "/f", view});
+  }
+  // An import now and then fails once under load (seen about once in a
   // thousand imports): it is asked again before the test gives up.
   RunResult imported;
   for (int attempt = 0; attempt < 3; ++attempt) {
-    imported = Wine({"regedit", "/s", WindowsPath(desktop / "registry.reg")});
+    imported = Wine({"reg", "import", WindowsPath(desktop / "registry.reg"), "/reg:32"});
     if (imported.exit_code == 0) return;
     ::usleep(200 * 1000);
   }
-  throw std::runtime_error("regedit /s failed with " + std::to_string(imported.exit_code) + ": " +
+  throw std::runtime_error("reg import failed with " + std::to_string(imported.exit_code) + ": " +
                            imported.output);
 }
 
 // registry.reg afterwards holds what the prefix's registry holds, read
-// from regedit's exports (UTF-16LE, which the .reg reader takes) and
+// from reg's exports (UTF-16LE, which the .reg reader takes) and
 // written by the .reg writer.
 void ExportRegistry(const fs::path& desktop) {
   regfile::Document all;
   const fs::path file = desktop / "export.reg";
   for (const char* key : kKeys) {
-    if (Wine({"regedit", "/e", WindowsPath(file), key}).exit_code != 0) continue;
+    if (Wine({"reg", "export", key, WindowsPath(file), "/reg:32", "/y"}).exit_code != 0) continue;
     regfile::ParseResult exported = regfile::Parse(ReadFile(file), regfile::Strings::Narrow);
     for (regfile::Key& found : exported.doc.keys) all.keys.push_back(std::move(found));
   }

@@ -211,6 +211,24 @@ TEST_F(Delivery, NamesOutsideAsciiKeepTheirCharacters) {
             std::string::npos);
 }
 
+// What the ANSI listing gives for "Tr\u0101ce.CLS" when the code page has no
+// "\u0101": "Tr?ce.CLS". Delivered, it would be another file on the
+// handheld, or none; its '?' would match other names there.
+TEST_F(Delivery, ANameTheCodePageCannotCarryIsRefusedBeforeTheHandheldChanges) {
+  OldDeviceFiles();
+  desktop.Write("c/T/S.TMT", "template");
+  desktop.Write("c/T/Tr?ce.CLS", "classifier");
+  StartLog();
+  EXPECT_FALSE(Run());
+  EXPECT_EQ(Log(),
+            "Cannot deliver c:\\T\\Tr?ce.CLS: its name has characters the desktop's code page "
+            "cannot hold\r\n");
+  EXPECT_EQ(DeviceFile(Sync("OLD1.TMT")), "old template 1");
+  EXPECT_EQ(DeviceFile(Sync("OLD.CLS")), "old classifier");
+  EXPECT_FALSE(DeviceHas(Sync("S.TMT")));
+  EXPECT_TRUE(sent.empty());
+}
+
 // Unreadable is not empty: nothing waiting would clear the device's files
 // and report success.
 TEST_F(Delivery, AToPocketThatCannotBeListedFailsThePassAndTouchesNothing) {

@@ -59,12 +59,18 @@ int main(int argc, char** argv) {
   wchar_t wide[256] = {};
   InternalGetWindowText(GetDlgItem(dialog, kStatusControl), wide, 256);
   WideCharToMultiByte(CP_ACP, 0, wide, -1, status, sizeof status, nullptr, nullptr);
+  // Whether the window answers, as Windows asks before it marks a window
+  // not responding: a message sent from this other process, waited for
+  // 5 s at most.
+  DWORD_PTR result = 0;
+  const bool answered = SendMessageTimeoutA(dialog, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &result) != 0;
   RECT box{};
   GetWindowRect(dialog, &box);
   const LONG_PTR ex_style = GetWindowLongPtrA(dialog, GWL_EXSTYLE);
   std::printf(
-      "found=1\ntopmost=%d\nstatus=%s\nposition=%d\nwidth=%ld\nheight=%ld\nleft=%ld\ntop=%ld\n",
-      (ex_style & WS_EX_TOPMOST) != 0 ? 1 : 0, status,
+      "found=1\ntopmost=%d\nanswered=%d\nstatus=%s\nposition=%d\nwidth=%ld\nheight=%ld\nleft=%ld\n"
+      "top=%ld\n",
+      (ex_style & WS_EX_TOPMOST) != 0 ? 1 : 0, answered ? 1 : 0, status,
       BarPosition(GetDlgItem(dialog, kProgressBar)), box.right - box.left, box.bottom - box.top,
       box.left, box.top);
   return 0;

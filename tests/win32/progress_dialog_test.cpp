@@ -5,8 +5,10 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "report/progress.h"
 #include "report/progress_dialog.h"
@@ -92,6 +94,58 @@ TEST_F(ProgressDialog, TheBarShowsThePositionOfTheRules) {
   for (int i = 0; i < 10; ++i) StepProgress(16384);
   EXPECT_EQ(BarPosition(), CurrentProgress()->position());
   EXPECT_GT(BarPosition(), 0);
+}
+
+// The private messages 0x400..0x402 are also the dialog manager's
+// DM_GETDEFID, DM_SETDEFID and DM_REPOSITION; the last would move a dialog
+// that stands partly off the screen back onto it.
+TEST_F(ProgressDialog, ThePrivateMessagesAreTheDialogsOwnAndNeverMoveIt) {
+  CreateProgress(nullptr, "", 1000);
+  ASSERT_NE(Dialog(), nullptr);
+  SetWindowPos(Dialog(), nullptr, -60, -30, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  RECT before{};
+  GetWindowRect(Dialog(), &before);
+  ASSERT_EQ(before.left, -60);
+  for (const UINT message : {kMsgSetText, kMsgSetRange, kMsgSetPos}) {
+    SendMessageA(Dialog(), message, 0, 0);
+  }
+  SetProgressRange(2000);
+  StepProgress(500);
+  RECT after{};
+  GetWindowRect(Dialog(), &after);
+  EXPECT_EQ(after.left, before.left);
+  EXPECT_EQ(after.top, before.top);
+  EXPECT_EQ(BarPosition(), 25);
+}
+
+// The program runs no message loop: at every step, and between the steps
+// of work that moves no bar, what was posted or sent to the window is
+// handled. A window whose thread leaves its messages waiting for 5 s is
+// marked not responding and painted over with a ghost.
+TEST_F(ProgressDialog, WhatIsPostedOrSentToTheWindowIsHandledAtEveryStepAndBetween) {
+  CreateProgress(nullptr, "Copying arrays", 1000);
+  ASSERT_NE(Dialog(), nullptr);
+  MSG waiting;
+  PostMessageA(Dialog(), WM_NULL, 0, 0);
+  StepProgress(10);
+  EXPECT_FALSE(PeekMessageA(&waiting, nullptr, 0, 0, PM_NOREMOVE));
+  PostMessageA(Dialog(), WM_NULL, 0, 0);
+  KeepProgressAnswering();
+  EXPECT_FALSE(PeekMessageA(&waiting, nullptr, 0, 0, PM_NOREMOVE));
+
+  // Another program asks whether the window answers, while a delete pass
+  // goes on here.
+  std::atomic<bool> asked{false};
+  bool answered = false;
+  const HWND dialog = Dialog();
+  std::thread other([&] {
+    DWORD_PTR result = 0;
+    answered = SendMessageTimeoutA(dialog, WM_NULL, 0, 0, SMTO_NORMAL, 20000, &result) != 0;
+    asked = true;
+  });
+  while (!asked) KeepProgressAnswering();
+  other.join();
+  EXPECT_TRUE(answered);
 }
 
 TEST_F(ProgressDialog, DestroyRemovesTheCurrentDialogOnlyAndNothingHappensAfter) {

@@ -3,12 +3,15 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "device/rapi_library.h"
+#include "device/rapi_search.h"
 #include "device/rapi_translate.h"
 #include "platform/platform.h"
 
@@ -176,11 +179,119 @@ TEST(RapiLibraryTest, PartialRapiServesOnlyWhatItExports) {
   EXPECT_EQ(device.CeRapiUninit(), 0);
 }
 
+// The partial rapi.dll's handles on its connection, from the module the
+// library loaded (the same one: loaded again by its full path).
+class PartialRapi {
+ public:
+  PartialRapi() {
+    std::string path = std::string(ZP_PARTIAL_RAPI_DIR) + "/rapi.dll";
+    std::replace(path.begin(), path.end(), '/', '\\');
+    module_ = LoadLibraryA(path.c_str());
+    if (!module_) throw std::runtime_error("cannot load " + path);
+    at_once_ = Get<void(WINAPI*)(BOOL)>("PartialRapiConnectAtOnce");
+    connect_ = Get<void(WINAPI*)()>("PartialRapiConnect");
+    uninits_ = Get<LONG(WINAPI*)()>("PartialRapiUninits");
+    at_once_(FALSE);
+  }
+  ~PartialRapi() {
+    at_once_(TRUE);
+    FreeLibrary(module_);
+  }
+  PartialRapi(const PartialRapi&) = delete;
+  PartialRapi& operator=(const PartialRapi&) = delete;
+
+  void Connect() const { connect_(); }
+  LONG Uninits() const { return uninits_(); }
+
+ private:
+  template <typename Function>
+  Function Get(const char* name) {
+    const auto address = reinterpret_cast<void (*)()>(GetProcAddress(module_, name));
+    if (!address) throw std::runtime_error(std::string("no export ") + name);
+    return reinterpret_cast<Function>(address);
+  }
+
+  HMODULE module_ = nullptr;
+  void(WINAPI* at_once_)(BOOL) = nullptr;
+  void(WINAPI* connect_)() = nullptr;
+  LONG(WINAPI* uninits_)() = nullptr;
+};
+
+// The handheld pulled out just after ActiveSync started the program: the
+// connection is never made. CeRapiInit gives up after its timeout, as a
+// failed connect, and ends the attempt with CeRapiUninit.
+TEST(RapiLibraryTest, AConnectionNeverMadeFailsAfterTheTimeoutAndIsUninitialised) {
+  RapiLibrary device(std::vector<std::string>{ZP_PARTIAL_RAPI_DIR}, 200);
+  const PartialRapi partial;
+  const LONG before = partial.Uninits();
+  EXPECT_LT(device.CeRapiInit(), 0);
+  EXPECT_EQ(partial.Uninits(), before + 1);
+}
+
+// While it waits for the connection, the thread's windows answer: a
+// message sent to one from another thread is handled, and only then is
+// the connection made.
+TEST(RapiLibraryTest, WindowsAnswerWhileTheConnectionIsAwaited) {
+  RapiLibrary device(std::vector<std::string>{ZP_PARTIAL_RAPI_DIR}, 60000);
+  const PartialRapi partial;
+  const HWND window =
+      CreateWindowExA(0, "STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+  ASSERT_TRUE(window);
+  bool answered = false;
+  std::thread other([&] {
+    DWORD_PTR result = 0;
+    answered = SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, 20000, &result) != 0;
+    partial.Connect();
+  });
+  const std::int32_t connected = device.CeRapiInit();
+  other.join();
+  DestroyWindow(window);
+  EXPECT_TRUE(answered);
+  EXPECT_EQ(connected, 0);
+  EXPECT_EQ(device.CeRapiUninit(), 0);
+}
+
+// Where the DLLs are looked for: the program's folder, the system folder,
+// then ActiveSync's own, never the current folder.
+TEST(RapiLibraryTest, TheDllsAreSearchedInActiveSyncsOwnFolderTooButNeverTheCurrentOne) {
+  EmptyFolder current;
+  char previous[MAX_PATH] = {};
+  GetCurrentDirectoryA(MAX_PATH, previous);
+  ASSERT_TRUE(SetCurrentDirectoryA(current.path().c_str()));
+  HKEY key = nullptr;
+  DWORD disposition = 0;
+  ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows CE Services", 0,
+                            nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, &disposition),
+            ERROR_SUCCESS);
+  const std::string installed = "C:\\Program Files\\Microsoft ActiveSync";
+  RegSetValueExA(key, "InstalledDir", 0, REG_SZ, reinterpret_cast<const BYTE*>(installed.c_str()),
+                 static_cast<DWORD>(installed.size() + 1));
+  const std::vector<std::string> folders = rapi::SearchFolders();
+  // A relative folder would be looked up from the current one: never taken.
+  RegSetValueExA(key, "InstalledDir", 0, REG_SZ, reinterpret_cast<const BYTE*>("ActiveSync"), 11);
+  const std::vector<std::string> relative = rapi::SearchFolders();
+  RegDeleteValueA(key, "InstalledDir");
+  RegCloseKey(key);
+  if (disposition == REG_CREATED_NEW_KEY) {
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows CE Services");
+  }
+  SetCurrentDirectoryA(previous);
+
+  char system[MAX_PATH] = {};
+  GetSystemDirectoryA(system, MAX_PATH);
+  ASSERT_EQ(folders.size(), 3u);
+  EXPECT_EQ(folders[1], system);
+  EXPECT_EQ(folders[2], installed);
+  EXPECT_EQ(relative.size(), 2u);
+  for (const std::string& folder : folders) EXPECT_NE(folder, current.path());
+}
+
 TEST(RapiLibraryTest, StandInsWithAMissingDeviceFolderHaveNoDevice) {
   EmptyFolder folder;
   // Read by the stand-in rapi.dll when it first makes its device.
   ScopedEnvironment device_folder("ZAMOPOCKET_DEVICE", folder.path() + "\\no-such-device");
-  RapiLibrary device(std::vector<std::string>{ZP_STANDIN_DIR});
+  // No handheld: the connection would never be made; no need to wait long.
+  RapiLibrary device(std::vector<std::string>{ZP_STANDIN_DIR}, 200);
 
   EXPECT_EQ(device.CeGetDeviceId(), 0u);
   // The last error comes from rapi.dll: it tells the call made through

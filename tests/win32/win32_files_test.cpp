@@ -368,6 +368,16 @@ TEST_F(Win32Files, FindFilesMatchesCaseInsensitivelyWithSizesAndFolderBits) {
   EXPECT_EQ(Names(FindFiles(dir / "?.tmt")), std::vector<std::string>{"c.TMT"});
 }
 
+TEST_F(Win32Files, ListFilesKeepsOnlyNamesThatMatchThemselvesNotByTheirShortNames) {
+  ASSERT_TRUE(WriteRaw(dir / "S.TMT", "t"));
+  ASSERT_TRUE(WriteRaw(dir / "notes.tmtx", "not a template"));
+  // The system lists "notes.tmtx" for "*.TMT" by its short name "NOTES~1.TMT".
+  EXPECT_EQ(Names(FindFiles(dir / "*.TMT")), (std::vector<std::string>{"S.TMT", "notes.tmtx"}));
+  const auto listed = ListFiles(dir / "*.TMT");
+  ASSERT_TRUE(listed);
+  EXPECT_EQ(Names(*listed), std::vector<std::string>{"S.TMT"});
+}
+
 TEST_F(Win32Files, FindFilesNeverListsTheDotEntries) {
   ASSERT_TRUE(WriteRaw(dir / "a.txt", ""));
   ASSERT_TRUE(::CreateDirectoryA((dir / "sub").c_str(), nullptr));

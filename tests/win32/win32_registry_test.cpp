@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -74,6 +75,56 @@ class Win32Registry : public testing::Test {
 
 std::vector<std::uint8_t> Bytes(std::string_view text) {
   return {text.begin(), text.end()};
+}
+
+// One key of the local machine in one view (KEY_WOW64_32KEY or
+// KEY_WOW64_64KEY), deleted with its values when the test ends.
+class ViewKey {
+ public:
+  ViewKey(const char* subkey, REGSAM view) : subkey_(subkey), view_(view) {
+    ::RegCreateKeyExA(HKEY_LOCAL_MACHINE, subkey_, 0, nullptr, 0, KEY_ALL_ACCESS | view_, nullptr,
+                      &key_, nullptr);
+  }
+  ~ViewKey() {
+    if (key_) ::RegCloseKey(key_);
+    ::RegDeleteKeyExA(HKEY_LOCAL_MACHINE, subkey_, view_, 0);
+  }
+  ViewKey(const ViewKey&) = delete;
+  ViewKey& operator=(const ViewKey&) = delete;
+
+  bool Set(const char* name, const std::string& text) {
+    return key_ &&
+           ::RegSetValueExA(key_, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                            static_cast<DWORD>(text.size() + 1)) == ERROR_SUCCESS;
+  }
+
+ private:
+  const char* subkey_;
+  REGSAM view_;
+  HKEY key_ = nullptr;
+};
+
+// The 64-bit program finds the settings the 32-bit program and package keep
+// (in the 32-bit view), never a value of the 64-bit view alone.
+TEST(Win32RegistryView, TheSettingsAreReadFromThe32BitViewOnly) {
+  constexpr char kKey[] = "Software\\zamopocket-tests-view";
+  ViewKey narrow(kKey, KEY_WOW64_32KEY);
+  ViewKey wide(kKey, KEY_WOW64_64KEY);
+  ASSERT_TRUE(narrow.Set("PathSync", "D:\\Field\\"));
+  ASSERT_TRUE(wide.Set("PathSync", "C:\\Wrong\\"));
+  ASSERT_TRUE(wide.Set("OnlyWide", "x"));
+  const RegKey key = RegOpen(Hive::LocalMachine, kKey, RegAccess::ReadWrite);
+  ASSERT_TRUE(key);
+  EXPECT_EQ(RegQueryString(key, "PathSync", 261), "D:\\Field\\");
+  EXPECT_FALSE(RegQueryString(key, "OnlyWide", 261));
+  ASSERT_TRUE(RegSetString(key, "Written", "y"));
+  ASSERT_TRUE(narrow.Set("Probe", "z"));  // the key is still there
+  HKEY check = nullptr;
+  ASSERT_EQ(::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, KEY_READ | KEY_WOW64_32KEY, &check),
+            ERROR_SUCCESS);
+  EXPECT_EQ(::RegQueryValueExA(check, "Written", nullptr, nullptr, nullptr, nullptr),
+            ERROR_SUCCESS);
+  ::RegCloseKey(check);
 }
 
 TEST_F(Win32Registry, QueryReturnsAValueExactlyAtTheLimitAndNothingOneByteOver) {

@@ -40,9 +40,15 @@ bool IsOpen(const RegKey& key) {
 
 }  // namespace
 
+// The program's settings live in the 32-bit view of the registry, where the
+// 32-bit programs of the field system keep theirs: the 64-bit program reads
+// and writes the same PathSync as the 32-bit one, whichever package put it
+// there. A 32-bit program is in that view already; HKEY_CURRENT_USER\Software
+// is one for both.
 RegKey RegOpen(Hive hive, std::string_view subkey, RegAccess access) {
   const HKEY root = hive == Hive::LocalMachine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
-  const REGSAM sam = access == RegAccess::Read ? KEY_READ : KEY_READ | KEY_WRITE;
+  const REGSAM sam =
+      (access == RegAccess::Read ? KEY_READ : KEY_READ | KEY_WRITE) | KEY_WOW64_32KEY;
   const std::string name(subkey);
   HKEY opened = nullptr;
   if (!Succeeded(::RegOpenKeyExA(root, name.c_str(), 0, sam, &opened))) return {};
