@@ -69,6 +69,7 @@ add_executable(e2e_tests
   tests/e2e/dialog_session_test.cpp
   tests/e2e/fault_sweep_test.cpp
   tests/e2e/install_session_test.cpp
+  tests/e2e/link_interface_test.cpp
   tests/e2e/link_launcher.cpp
   tests/e2e/link_session_test.cpp
   tests/e2e/session_exits_test.cpp
