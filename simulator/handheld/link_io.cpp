@@ -40,17 +40,20 @@ void Pause(int ms) {
 }
 
 NetWait ReadExactly(const Socket& socket, std::span<std::uint8_t> buffer, int timeout_ms) {
+  // Each part may take the time that is left, but a stop is looked at
+  // every tick.
   const std::int64_t deadline = MonotonicMs() + timeout_ms;
-  const Socket* const one[] = {&socket};
-  for (;;) {
+  for (std::size_t got = 0; got < buffer.size();) {
     if (Stopping()) return NetWait::TimedOut;
     const std::int64_t left = deadline - MonotonicMs();
     if (left <= 0) return NetWait::TimedOut;
-    if (WaitReadable(one, static_cast<int>(std::min<std::int64_t>(left, kTickMs))) == 0) break;
+    std::size_t part = 0;
+    const NetWait waited = ReceiveSome(
+        socket, buffer.subspan(got), static_cast<int>(std::min<std::int64_t>(left, kTickMs)), part);
+    if (waited == NetWait::Failed) return waited;
+    got += part;
   }
-  const std::int64_t left = deadline - MonotonicMs();
-  // The rest may come in parts: each gets at least a tick.
-  return ReceiveAll(socket, buffer, static_cast<int>(std::max<std::int64_t>(left, kTickMs)));
+  return NetWait::Done;
 }
 
 NetWait ReadU32(const Socket& socket, std::uint32_t& value, int timeout_ms) {

@@ -177,7 +177,7 @@ std::optional<LinkDevice::Reply> LinkDevice::Call(const WireWriter& request, std
   WireWriter frame = StartFrame();
   frame.Bytes(request.bytes());
   const int reply_ms = config_->timeouts.reply_ms;
-  if (!SendAll(session_, FinishFrame(std::move(frame)))) {
+  if (!SendAll(session_, FinishFrame(std::move(frame)), reply_ms)) {
     Lost("%s", SocketFailureText().c_str());
     return std::nullopt;
   }

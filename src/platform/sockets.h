@@ -69,13 +69,25 @@ NetWait AcceptTcp(const Socket& listener, int timeout_ms, Socket& accepted, NetA
 /// not empty, waiting at most `timeout_ms`. TCP_NODELAY is set.
 Socket ConnectTcp(NetAddress local, NetAddress to, const std::string& interface, int timeout_ms);
 
+/// How long a send waits for a peer that does not read.
+inline constexpr int kSendTimeoutMs = 120'000;
+
 /// Sends every byte (short writes and interrupted calls looped; a reset
-/// peer is a failure, never a signal). False when the connection failed.
-bool SendAll(const Socket& socket, std::span<const std::uint8_t> bytes);
+/// peer is a failure, never a signal), waiting at most `timeout_ms` for
+/// room each time the peer's buffers are full. False when the connection
+/// failed or the peer stopped reading.
+bool SendAll(const Socket& socket, std::span<const std::uint8_t> bytes,
+             int timeout_ms = kSendTimeoutMs);
 
 /// Receives exactly `buffer.size()` bytes, waiting at most `timeout_ms` for
 /// each part to arrive. Failed when the peer closed or the connection broke.
 NetWait ReceiveAll(const Socket& socket, std::span<std::uint8_t> buffer, int timeout_ms);
+
+/// Receives what has arrived, up to `buffer.size()` bytes, waiting at most
+/// `timeout_ms` for the first of them; their count in `got`. Failed when
+/// the peer closed or the connection broke.
+NetWait ReceiveSome(const Socket& socket, std::span<std::uint8_t> buffer, int timeout_ms,
+                    std::size_t& got);
 
 /// Sends one UDP datagram from `local` (port 0: any) to `to`, bound to
 /// `interface` when not empty; broadcast allowed.

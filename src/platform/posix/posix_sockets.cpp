@@ -170,34 +170,57 @@ Socket ConnectTcp(NetAddress local, NetAddress to, const std::string& interface,
   return made;
 }
 
-bool SendAll(const Socket& socket, std::span<const std::uint8_t> bytes) {
+bool SendAll(const Socket& socket, std::span<const std::uint8_t> bytes, int timeout_ms) {
   std::size_t sent = 0;
   while (sent < bytes.size()) {
-    const ssize_t put = ::send(Fd(socket), bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
-    if (put < 0) {
-      if (errno == EINTR) continue;
-      return Failed();
+    const ssize_t put =
+        ::send(Fd(socket), bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (put >= 0) {
+      sent += static_cast<std::size_t>(put);
+      continue;
     }
-    sent += static_cast<std::size_t>(put);
+    if (errno == EINTR) continue;
+    // A peer that stops reading fills the buffers: wait for room, bounded.
+    if (errno == EAGAIN || errno == EWOULDBLOCK) {
+      const NetWait waited = WaitFor(Fd(socket), POLLOUT, timeout_ms);
+      if (waited == NetWait::TimedOut) last_socket_errno = ETIMEDOUT;
+      if (waited != NetWait::Done) return false;
+      continue;
+    }
+    return Failed();
   }
   return true;
 }
 
-NetWait ReceiveAll(const Socket& socket, std::span<std::uint8_t> buffer, int timeout_ms) {
-  std::size_t got = 0;
-  while (got < buffer.size()) {
-    const NetWait waited = WaitFor(Fd(socket), POLLIN, timeout_ms);
-    if (waited != NetWait::Done) return waited;
-    const ssize_t read = ::recv(Fd(socket), buffer.data() + got, buffer.size() - got, 0);
-    if (read < 0) {
-      if (errno == EINTR || errno == EAGAIN) continue;
-      return Failed(), NetWait::Failed;
+NetWait ReceiveSome(const Socket& socket, std::span<std::uint8_t> buffer, int timeout_ms,
+                    std::size_t& got) {
+  got = 0;
+  for (bool waited = false;;) {
+    // What has arrived is taken at once; the wait is only for what has not.
+    const ssize_t read = ::recv(Fd(socket), buffer.data(), buffer.size(), MSG_DONTWAIT);
+    if (read > 0) {
+      got = static_cast<std::size_t>(read);
+      return NetWait::Done;
     }
     if (read == 0) {
       last_socket_errno = ECONNRESET;
       return NetWait::Failed;
     }
-    got += static_cast<std::size_t>(read);
+    if (errno == EINTR) continue;
+    if (errno != EAGAIN && errno != EWOULDBLOCK) return Failed(), NetWait::Failed;
+    if (waited) return NetWait::TimedOut;
+    const NetWait wait = WaitFor(Fd(socket), POLLIN, timeout_ms);
+    if (wait != NetWait::Done) return wait;
+    waited = true;
+  }
+}
+
+NetWait ReceiveAll(const Socket& socket, std::span<std::uint8_t> buffer, int timeout_ms) {
+  for (std::size_t got = 0; got < buffer.size();) {
+    std::size_t part = 0;
+    const NetWait waited = ReceiveSome(socket, buffer.subspan(got), timeout_ms, part);
+    if (waited != NetWait::Done) return waited;
+    got += part;
   }
   return NetWait::Done;
 }
