@@ -110,7 +110,7 @@ lint: build
 
 # Speed and memory of the Linux build against rsync and a durable-move
 # baseline, written to docs/benchmarks.md. Not part of `make test`.
-BENCH_PACKAGES := rsync hyperfine time
+BENCH_PACKAGES := rsync hyperfine time iproute2
 .PHONY: bench
 bench: build
 	$(call install_missing,$(BENCH_PACKAGES))

@@ -57,6 +57,10 @@ peak() {
 }
 export ZAMOPOCKET_DESKTOP='$run/desktop' ZAMOPOCKET_LINK=127.0.0.1,127.0.0.2 ZAMOPOCKET_LINK_TIMEOUTS=retrigger=100
 peak handheld '$handheld' --world '$run/handheld' --device 127.0.0.2 --desktop 127.0.0.1 --wait-ms 20000 >/dev/null 2>&1 &
+# The handheld listens for the trigger before the program starts: no
+# session waits for a trigger sent again.
+tries=0
+until ss -Hlun 'sport = :5679' | grep -q 127.0.0.2 || [ \$tries -ge 500 ]; do sleep 0.01; tries=\$((tries + 1)); done
 peak desktop '$program' </dev/null
 code=\$?
 wait
