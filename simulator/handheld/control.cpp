@@ -91,6 +91,24 @@ Handheld::Step Handheld::Handshake() {
   return Step::Go;
 }
 
+void Handheld::Reconnect() {
+  Socket old = std::move(control_);
+  control_ = ConnectTcp(NetAddress{options_.device_ip, 0},
+                        NetAddress{options_.desktop_ip, options_.port}, "", options_.io_ms);
+  if (!control_) {
+    Log("reconnect: cannot connect again: " + SocketFailureText() + "; the old connection stays");
+    control_ = std::move(old);
+    return;
+  }
+  if (Handshake() != Step::Go) {
+    Log("reconnect: the new control connection's handshake failed; the old connection stays");
+    control_ = std::move(old);
+    return;
+  }
+  old.Close();
+  Log("reconnect: a new control connection replaced the old one, now closed");
+}
+
 bool Handheld::OnControl() {
   if (lock_ == Lock::Password) return OnPasswordAttempt();
   std::uint32_t request = 0;

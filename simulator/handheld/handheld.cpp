@@ -17,6 +17,7 @@ Handheld::Handheld(Options options, Identity identity)
       calls_(device_, std::filesystem::path(options_.world) / "files") {
   if (ShapesReply(options_.hostile)) spoil_ = SpoiledReply{options_.hostile, options_.hostile_at};
   second_info_due_ = options_.hostile == Hostile::SecondInfo;
+  reconnect_due_ = options_.hostile == Hostile::Reconnect;
   const std::uint32_t key = identity_.info.lock_key;
   lock_ = key == link::kLockNone       ? Lock::None
           : key == link::kLockOnDevice ? Lock::OnDevice
@@ -161,6 +162,10 @@ void Handheld::OpenSession(std::uint32_t request) {
     out.U32(link::kCtlInfo).U32(static_cast<std::uint32_t>(packet.size())).Bytes(packet);
     Log("second-info: another device info on the control connection");
     SendBytes(control_, out.bytes());
+  }
+  if (reconnect_due_) {
+    reconnect_due_ = false;
+    Reconnect();
   }
 }
 

@@ -35,6 +35,9 @@ class Handheld {
   void Linger(const Socket* open);
   void Loop();
   void OpenSession(std::uint32_t request);
+  /// The reconnect mode: a new control connection, its handshake, and the
+  /// old one closed.
+  void Reconnect();
 
   // control.cpp: the control connection.
   enum class Step { Go, Ended, Failed };
@@ -60,6 +63,7 @@ class Handheld {
   std::vector<std::unique_ptr<Session>> sessions_;
   Lock lock_ = Lock::None;
   bool second_info_due_ = false;
+  bool reconnect_due_ = false;
   SpoiledReply spoil_;
   std::int64_t last_traffic_ = 0;
 };

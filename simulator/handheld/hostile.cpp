@@ -19,6 +19,7 @@ constexpr std::pair<Hostile, std::string_view> kNames[] = {
     {Hostile::Stall, "stall"},
     {Hostile::SecondInfo, "second-info"},
     {Hostile::WrongSession, "wrong-session"},
+    {Hostile::Reconnect, "reconnect"},
 };
 
 }  // namespace

@@ -19,6 +19,7 @@ enum class Hostile {
   Stall,           ///< the Nth reply never comes
   SecondInfo,      ///< after the first session opens, another info packet on the control link
   WrongSession,    ///< a session connection starts with R+1
+  Reconnect,       ///< after the first session opens, a new control connection replaces the old
 };
 
 std::optional<Hostile> ParseHostile(std::string_view text);

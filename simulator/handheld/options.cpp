@@ -140,7 +140,9 @@ Usage: zp-handheld --world FOLDER --device ADDRESS --desktop ADDRESS [options]
   --hostile MODE         misbehave: never-connect, info-overrun,
                          info-long-name, info-over-cap, frame-over-cap,
                          frame-truncated, reply-short, stall, second-info,
-                         wrong-session
+                         wrong-session, reconnect (after the first session
+                         opens: a new control connection from the same
+                         address, its handshake, then the old one closed)
   --hostile-at N         the session call whose reply the frame-over-cap,
                          frame-truncated, reply-short and stall modes spoil
                          (default 1; in the first session that reaches it)

@@ -287,5 +287,29 @@ TEST_F(LinkSession, TheDesktopPasswordGoesOnlyToAKnownHandheldAndNeverTwiceAfter
   EXPECT_EQ(Log().find("wrong"), std::string::npos);
 }
 
+TEST_F(LinkSession, AHandheldThatReconnectsItsControlLinkMidSessionLosesNothing) {
+  // After the first session opened, the handheld opens a new control
+  // connection, says hello and who it is on it, and closes the old one;
+  // pings go on meanwhile.
+  world.SetFaults("slow CeReadFile ms=200\n");
+  const RunResult run =
+      RunLinked({"--hostile", "reconnect"},
+                "connect=3000,retrigger=100,handshake=5000,session=2000,reply=20000,ping=50");
+  const std::string handheld = world.dir.Read("handheld.out");
+  EXPECT_EQ(run.exit_code, kExitDone) << run.output;
+  EXPECT_NE(handheld.find("reconnect: a new control connection replaced the old one"),
+            std::string::npos)
+      << handheld;
+  EXPECT_EQ(handheld_exit, 0) << handheld;
+  EXPECT_EQ(Lost(), "");
+  EXPECT_EQ(DesktopListing("c/ZAMO/Field/FromPocket"), "ARR00001.ARR ARR00002.ARR");
+  EXPECT_EQ(DeviceListing(kSync), "R.CLS S.TMT");
+  EXPECT_EQ(DeviceState(), "dword:00000004");
+  // The replaced connection closing is no lost handheld: not a word of it.
+  EXPECT_EQ(Log().find("control connection"), std::string::npos) << Log();
+  EXPECT_EQ(Log().find("Refused"), std::string::npos) << Log();
+  EXPECT_TRUE(Log().ends_with("Finished successfully\r\n\r\n" + kStop)) << Log();
+}
+
 }  // namespace
 }  // namespace zp::test
