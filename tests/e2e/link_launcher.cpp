@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "platform/regfile.h"
+#include "support/own_network.h"
 
 namespace zp::test {
 namespace {
@@ -146,6 +147,7 @@ RunResult RunOverLink(const std::string& program, const std::string& desktop_roo
                       const std::string& device_folder, const std::string& answer,
                       int* handheld_exit) {
   if (handheld_exit) *handheld_exit = -2;
+  EnterOwnNetwork();  // done by now, by the world's constructor
   std::map<std::string, std::string> env = LinkEnvironment(desktop_root);
   // Nothing docked: no link to listen on, exactly as on a desktop with no
   // handheld interface. No handheld program either for a session beside a

@@ -15,6 +15,7 @@
 #include "e2e/session_world.h"
 #include "e2e/wine_launcher.h"
 #include "session/session.h"
+#include "support/own_network.h"
 
 namespace zp::test {
 namespace {
@@ -31,6 +32,7 @@ class LinkSession : public SessionWorld {
   void SetUp() override {
     // Run once, by the plain end-to-end pass: the link is what they test.
     if (UnderWine() || OverLink()) GTEST_SKIP() << "runs in the Linux pass only";
+    OwnNetworkOrSkip();  // port 990 without root
   }
 
   RunResult RunLinked(const std::vector<std::string>& handheld_options,

@@ -2,6 +2,7 @@
 
 #include "e2e/link_launcher.h"
 #include "e2e/wine_launcher.h"
+#include "support/own_network.h"
 #include "support/reg_text.h"
 
 #include <algorithm>
@@ -32,6 +33,9 @@ std::string Names(const fs::path& folder) {
 }  // namespace
 
 SessionWorld::SessionWorld() : device_folder(world.device_folder()) {
+  // Over the link the desktop program binds port 990: without root, in a
+  // namespace of this process's own, entered before any thread starts.
+  if (OverLink()) OwnNetworkOrSkip();
   RegText desktop;
   desktop.Key("HKEY_LOCAL_MACHINE\\Software\\Brenok\\ZAMO\\PocketPC")
       .String("PathSync", "c:\\ZAMO");

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include "link/protocol.h"
+#include "support/own_network.h"
 
 namespace zp::test {
 
@@ -15,6 +16,7 @@ LoopbackPair PickAddresses() {
 }
 
 DesktopSide::DesktopSide() : addresses_(PickAddresses()) {
+  EnterOwnNetwork();  // without root, port 990 in a namespace of its own
   listener_ = ListenTcp(NetAddress{addresses_.desktop, port_}, "");
   if (!listener_) {  // not allowed to bind 990: an unprivileged port, passed with --port
     port_ = static_cast<std::uint16_t>(20000 + ::getpid() % 20000);
