@@ -1,5 +1,5 @@
 # The two commands of README.md: `make demo` and `make test`.
-PACKAGES := cmake ninja-build g++ make googletest clang-format
+PACKAGES := cmake ninja-build g++ make googletest clang-format iproute2
 # The Windows build and its tests under Wine (64-bit Wine only).
 WINDOWS_PACKAGES := g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64 wixl msitools zip \
   xvfb xdotool x11-apps imagemagick
