@@ -291,8 +291,8 @@ TEST(FaultSweep, APowerCutAtEveryDesktopOperationLosesNothingAndOneCleanSessionC
         if (!cut) break;  // past the last operation: cut as the session ended
         ++cuts;
       }
-      std::printf("power cut %-28s runs %4d held %4d (cut within %d operations)\n", world.c_str(),
-                  tally.runs, tally.held, (cuts - 1) * step + 1);
+      std::printf("power cut %-28s runs %4d held %4d (the last cut at operation %d)\n",
+                  world.c_str(), tally.runs, tally.held, (cuts - 1) * step + 1);
       EXPECT_GT(cuts * step, 30) << world;
     }
   }

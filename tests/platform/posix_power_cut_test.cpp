@@ -93,5 +93,23 @@ TEST_F(PowerCut, AFolderWhoseNameWasNeverFlushedGoesWithAllItHolds) {
   EXPECT_FALSE(env.Exists("c/G"));
 }
 
+// The simulated handheld keeps its files with the same durable replacement:
+// they are not the desktop's, and a cut must not undo what the handheld
+// was told (a state 4 undone would hide a lost array from the sweep).
+TEST_F(PowerCut, FilesOutsideTheDesktopKeepWhatWasWritten) {
+  const test::TempDir handheld;
+  const std::string device_reg = (handheld.path() / "device.reg").string();
+  ASSERT_TRUE(ReplaceFileDurably(device_reg, "state 3"));
+  ASSERT_EQ(CutAt(2,
+                  [&] {
+                    ReplaceFileDurably(device_reg, "state 4");
+                    MakeFolder("c:\\G");
+                    for (;;) FindFiles("c:\\*");
+                  }),
+            posix::kDesktopPowerCutExitCode);
+  EXPECT_EQ(handheld.Read("device.reg"), "state 4");
+  EXPECT_FALSE(env.Exists("c/G"));
+}
+
 }  // namespace
 }  // namespace zp

@@ -34,25 +34,25 @@ bool Replace(const std::string& native_path, std::string_view contents, bool des
   const std::string folder = slash == std::string::npos ? "." : native_path.substr(0, slash + 1);
   const std::string temp = native_path + ".tmp." + std::to_string(::getpid());
   if (fault("CreateFile", kErrorAccessDenied)) return false;
-  posix::NoteFolderChange(folder);
+  if (desktop) posix::NoteFolderChange(folder);
   const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   if (fd < 0) {
     SetLastErrorCode(posix::ErrorFromErrno(errno, kErrorAccessDenied));
     return false;
   }
-  posix::NoteFileOpenedForWriting(fd);
+  if (desktop) posix::NoteFileOpenedForWriting(fd);
   std::uint32_t error = 0;
   bool ok = !fault("WriteFile", kErrorWriteFault);
   if (ok && !WriteAll(fd, contents)) error = posix::ErrorFromErrno(errno, kErrorWriteFault);
   ok = ok && error == 0 && !fault("FlushFileBuffers", kErrorWriteFault);
   if (ok && ::fsync(fd) != 0) error = posix::ErrorFromErrno(errno, kErrorWriteFault);
   ok = ok && error == 0;
-  if (ok) posix::NoteFileFlushed(fd);
+  if (ok && desktop) posix::NoteFileFlushed(fd);
   const bool close_fails = fault("CloseHandle", kErrorWriteFault);
   if (::close(fd) != 0 && ok && error == 0) error = posix::ErrorFromErrno(errno, kErrorWriteFault);
   ok = ok && !close_fails && error == 0 && !fault("MoveFileEx", kErrorAccessDenied);
   if (ok) {
-    posix::NoteFileAtRisk(native_path);
+    if (desktop) posix::NoteFileAtRisk(native_path);
     if (::rename(temp.c_str(), native_path.c_str()) != 0) {
       ok = false;
       error = posix::ErrorFromErrno(errno, kErrorWriteFault);
