@@ -93,6 +93,25 @@ TEST_F(PowerCut, AFolderWhoseNameWasNeverFlushedGoesWithAllItHolds) {
   EXPECT_FALSE(env.Exists("c/G"));
 }
 
+// The system gives a removed file's number to the next file it creates: a
+// registry replaced in a folder never flushed must come back as it was, not
+// with the data of the array that took its number.
+TEST_F(PowerCut, AFileRemovedIsNotTheNewFileThatTakesItsNumber) {
+  ASSERT_EQ(CutAt(6,
+                  [] {
+                    RemoveFile("c:\\F\\old.txt");
+                    File file = OpenDesktopFile("c:\\F\\array", FileMode::CreateNew);
+                    std::uint32_t put = 0;
+                    file.Write("array", 5, put);
+                    file.Flush();
+                    file.Close();
+                    for (;;) FindFiles("c:\\F\\*");
+                  }),
+            posix::kDesktopPowerCutExitCode);
+  EXPECT_EQ(Listing(), "kept.txt old.txt");
+  EXPECT_EQ(env.Read("c/F/old.txt"), "old");
+}
+
 // The simulated handheld keeps its files with the same durable replacement:
 // they are not the desktop's, and a cut must not undo what the handheld
 // was told (a state 4 undone would hide a lost array from the sweep).

@@ -163,7 +163,7 @@ File OpenDesktopFile(const std::string& path, FileMode mode) {
   const bool writes = mode != FileMode::ReadExisting;
   if (writes) {
     posix::NoteFolderChange(mapped->parent);
-    posix::NoteFileAtRisk(mapped->path);
+    posix::NoteFileAtRisk(mapped->path, false);
   }
   int fd = -1;
   do {
@@ -237,7 +237,7 @@ bool RemoveFile(const std::string& path) {
     return false;
   }
   posix::NoteFolderChange(mapped->parent);
-  posix::NoteFileAtRisk(mapped->path);
+  posix::NoteFileAtRisk(mapped->path, true);
   if (::unlink(mapped->path.c_str()) != 0) {
     SetLastErrorCode(posix::ErrorFromErrno(errno, *mapped, kErrorAccessDenied));
     return false;

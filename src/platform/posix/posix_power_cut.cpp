@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <map>
@@ -21,8 +22,12 @@ namespace {
 
 using FileId = std::pair<dev_t, ino_t>;
 
+// A file as the cut knows it. The system gives a removed file's number to
+// the next file it creates; the two are different files here.
+using FileNumber = std::uint64_t;
+
 struct Node {
-  FileId id{};
+  FileNumber file = 0;  // 0 for a folder
   bool folder = false;
 };
 using Entries = std::map<std::string, Node>;
@@ -30,7 +35,9 @@ using Entries = std::map<std::string, Node>;
 struct Flushed {
   bool on = false;
   std::map<std::string, Entries> folders;  // host folder: its entries as last flushed
-  std::map<FileId, std::string> data;      // a file: its data as last flushed
+  std::map<FileNumber, std::string> data;  // a file: its data as last flushed
+  std::map<FileId, FileNumber> live;       // the files that exist now
+  FileNumber last = 0;
 };
 
 Flushed& State() {
@@ -53,7 +60,13 @@ std::string Key(const std::string& path) {
   return key;
 }
 
-std::optional<Entries> List(const std::string& folder) {
+FileNumber Number(Flushed& state, const FileId& id) {
+  const auto [at, added] = state.live.try_emplace(id, state.last + 1);
+  if (added) ++state.last;
+  return at->second;
+}
+
+std::optional<Entries> List(Flushed& state, const std::string& folder) {
   const std::unique_ptr<DIR, DirCloser> dir(::opendir(folder.c_str()));
   if (!dir) return std::nullopt;
   Entries entries;
@@ -62,7 +75,8 @@ std::optional<Entries> List(const std::string& folder) {
     if (name == "." || name == "..") continue;
     struct stat st {};
     if (::fstatat(::dirfd(dir.get()), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
-    entries[name] = Node{{st.st_dev, st.st_ino}, S_ISDIR(st.st_mode)};
+    entries[name] =
+        S_ISDIR(st.st_mode) ? Node{0, true} : Node{Number(state, {st.st_dev, st.st_ino}), false};
   }
   return entries;
 }
@@ -126,24 +140,29 @@ void NoteFolderChange(const std::string& folder) {
   const std::string key = Key(folder);
   if (state.folders.contains(key)) return;
   // Untouched until now: what it holds is on the disk already.
-  state.folders[key] = List(key).value_or(Entries{});
+  state.folders[key] = List(state, key).value_or(Entries{});
 }
 
-void NoteFileAtRisk(const std::string& path) {
+void NoteFileAtRisk(const std::string& path, bool going) {
   Flushed& state = State();
   if (!state.on) return;
   struct stat st {};
   if (::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return;
   const FileId id{st.st_dev, st.st_ino};
-  if (state.data.contains(id)) return;
-  if (auto bytes = ReadAll(path)) state.data[id] = std::move(*bytes);
+  const FileNumber file = Number(state, id);
+  if (!state.data.contains(file)) {
+    if (auto bytes = ReadAll(path)) state.data[file] = std::move(*bytes);
+  }
+  if (going) state.live.erase(id);  // its number may come back on another file
 }
 
 void NoteFileOpenedForWriting(int fd) {
   Flushed& state = State();
   if (!state.on) return;
+  const auto id = IdOf(fd);
+  if (!id) return;
   // A file noted at risk before it was opened keeps the data it had.
-  if (const auto id = IdOf(fd); id && !state.data.contains(*id)) state.data[*id] = "";
+  if (const FileNumber file = Number(state, *id); !state.data.contains(file)) state.data[file] = "";
 }
 
 void NoteFileFlushed(int fd) {
@@ -151,14 +170,14 @@ void NoteFileFlushed(int fd) {
   if (!state.on) return;
   const auto id = IdOf(fd);
   auto bytes = ReadAll(fd);
-  if (id && bytes) state.data[*id] = std::move(*bytes);
+  if (id && bytes) state.data[Number(state, *id)] = std::move(*bytes);
 }
 
 void NoteFolderFlushed(const std::string& folder) {
   Flushed& state = State();
   if (!state.on) return;
   const std::string key = Key(folder);
-  state.folders[key] = List(key).value_or(Entries{});
+  state.folders[key] = List(state, key).value_or(Entries{});
 }
 
 void RestoreFlushed() {
@@ -166,10 +185,10 @@ void RestoreFlushed() {
   if (!state.on) return;
   // Where each file is now, and what each flushed name must hold: read
   // before anything moves.
-  std::map<FileId, std::string> where;
+  std::map<FileNumber, std::string> where;
   for (const auto& [folder, flushed] : state.folders) {
-    for (const auto& [name, node] : List(folder).value_or(Entries{})) {
-      if (!node.folder) where[node.id] = folder + '/' + name;
+    for (const auto& [name, node] : List(state, folder).value_or(Entries{})) {
+      if (!node.folder) where[node.file] = folder + '/' + name;
     }
   }
   std::vector<std::pair<std::string, std::string>> to_write;
@@ -177,11 +196,11 @@ void RestoreFlushed() {
     for (const auto& [name, node] : flushed) {
       if (node.folder) continue;
       const std::string path = folder + '/' + name;
-      if (const auto kept = state.data.find(node.id); kept != state.data.end()) {
+      if (const auto kept = state.data.find(node.file); kept != state.data.end()) {
         to_write.emplace_back(path, kept->second);
         continue;
       }
-      const auto now = where.find(node.id);
+      const auto now = where.find(node.file);
       if (now == where.end()) {
         std::fprintf(stderr, "power cut: the data of %s are lost\n", path.c_str());
         continue;
@@ -198,7 +217,7 @@ void RestoreFlushed() {
             [](const std::string& a, const std::string& b) { return a.size() < b.size(); });
   for (const std::string& folder : folders) {
     const Entries& flushed = state.folders[folder];
-    const auto now = List(folder);
+    const auto now = List(state, folder);
     if (!now) continue;  // gone with a folder above it
     for (const auto& [name, node] : *now) {
       const auto kept = flushed.find(name);

@@ -20,10 +20,10 @@ void TrackPowerCut(bool on);
 /// holds now are what a cut gives back, until it is flushed.
 void NoteFolderChange(const std::string& folder);
 
-/// Before the file at `path` is truncated, removed or replaced: the data it
-/// holds now are what a cut gives back, until it is flushed. Nothing when
-/// there is no such file.
-void NoteFileAtRisk(const std::string& path);
+/// Before the file at `path` is truncated, or (`going`) removed or replaced:
+/// the data it holds now are what a cut gives back, until it is flushed.
+/// Nothing when there is no such file.
+void NoteFileAtRisk(const std::string& path, bool going);
 
 /// A file just opened for writing: when it is new, a cut gives it back
 /// empty until it is flushed.

@@ -52,13 +52,14 @@ bool Replace(const std::string& native_path, std::string_view contents, bool des
   if (::close(fd) != 0 && ok && error == 0) error = posix::ErrorFromErrno(errno, kErrorWriteFault);
   ok = ok && !close_fails && error == 0 && !fault("MoveFileEx", kErrorAccessDenied);
   if (ok) {
-    if (desktop) posix::NoteFileAtRisk(native_path);
+    if (desktop) posix::NoteFileAtRisk(native_path, true);
     if (::rename(temp.c_str(), native_path.c_str()) != 0) {
       ok = false;
       error = posix::ErrorFromErrno(errno, kErrorWriteFault);
     }
   }
   if (!ok) {
+    if (desktop) posix::NoteFileAtRisk(temp, true);
     ::unlink(temp.c_str());
     if (error != 0) SetLastErrorCode(error);  // else the fault's own
     return false;
