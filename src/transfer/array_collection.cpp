@@ -83,6 +83,16 @@ std::optional<ArrayNames> SettleAndNumber(RemoteDevice& device, const std::u16st
   return names;
 }
 
+// An array's final name is given without a flush of its own: the next
+// array's complete copy flushes the folder. The last names of a pass are
+// made to last here, once, before anything can tell the handheld that its
+// arrays are in. False (logged) when they cannot.
+bool NamesLast(const std::string& from_pocket) {
+  if (FlushFolder(from_pocket)) return true;
+  LogError(LastErrorCode(), "Cannot flush %s", from_pocket.c_str());
+  return false;
+}
+
 }  // namespace
 
 bool CopyArrays(RemoteDevice& device, const std::u16string& remote_folder,
@@ -95,27 +105,19 @@ bool CopyArrays(RemoteDevice& device, const std::u16string& remote_folder,
   if (!ListRemoteLogged(device, pattern, kFafAttributes | kFafName | kFafSizeLow, listing)) {
     return false;
   }
-  if (listing.count > 0) {
-    std::uint32_t total = 0;
-    for (std::uint32_t i = 0; i < listing.count; ++i) total += listing[i].nFileSizeLow;
-    SetProgressText("Copying arrays");
-    ProgressBarReset bar_reset;
-    SetProgressRange(static_cast<std::int32_t>(total));
+  if (listing.count == 0) return NamesLast(from_pocket);
 
-    if (!WalkRemoteFiles(listing, remote_folder,
+  std::uint32_t total = 0;
+  for (std::uint32_t i = 0; i < listing.count; ++i) total += listing[i].nFileSizeLow;
+  SetProgressText("Copying arrays");
+  ProgressBarReset bar_reset;
+  SetProgressRange(static_cast<std::int32_t>(total));
+
+  return WalkRemoteFiles(listing, remote_folder,
                          [&](const std::u16string& name, const std::u16string& source) {
                            return MoveArray(device, source, name, from_pocket, *names);
-                         })) {
-      return false;
-    }
-  }
-  // An array's final name is given without a flush of its own: the next
-  // array's complete copy flushes the folder. The last names of the pass
-  // are made to last here, once, before anything can tell the handheld
-  // that its arrays are in.
-  if (FlushFolder(from_pocket)) return true;
-  LogError(LastErrorCode(), "Cannot flush %s", from_pocket.c_str());
-  return false;
+                         }) &&
+         NamesLast(from_pocket);
 }
 
 }  // namespace zp
