@@ -42,6 +42,7 @@ add_executable(unit_tests
   tests/platform/posix_files_test.cpp
   tests/platform/posix_misc_test.cpp
   tests/platform/posix_name_index_test.cpp
+  tests/platform/posix_power_cut_test.cpp
   tests/platform/posix_registry_test.cpp
   tests/platform/regfile_test.cpp
   tests/report/log_test.cpp

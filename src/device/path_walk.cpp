@@ -1,6 +1,8 @@
 // The folder walk shared by both sides.
 #include "device/path_walk.h"
 
+#include <algorithm>
+
 #include "platform/platform.h"
 #include "report/log.h"
 
@@ -37,11 +39,31 @@ bool IsAsciiLetter(char c) {
 
 }  // namespace
 
-bool CreateLocalPath(std::string& path) {
+bool CreateLocalPath(std::string& path, std::vector<std::string>* created) {
   const std::size_t cursor = path.size() >= 2 && IsAsciiLetter(path[0]) && path[1] == ':' ? 2 : 0;
   return WalkPath(
       path, cursor, [](const std::string& p) { return PathAttributes(p); },
-      [](const std::string& p) { return MakeFolder(p); });
+      [created](const std::string& p) {
+        if (!MakeFolder(p)) return false;
+        if (created) created->push_back(p);
+        return true;
+      });
+}
+
+bool FlushCreatedFolders(const std::vector<std::string>& created, std::string& failed) {
+  std::vector<std::string> flushed;
+  for (const std::string& folder : created) {
+    const std::size_t slash = folder.rfind('\\');
+    if (slash == std::string::npos) continue;
+    const std::string parent = folder.substr(0, slash + 1);  // "c:\" for "c:\a"
+    if (std::find(flushed.begin(), flushed.end(), parent) != flushed.end()) continue;
+    if (!FlushFolder(parent)) {
+      failed = parent;
+      return false;
+    }
+    flushed.push_back(parent);
+  }
+  return true;
 }
 
 bool CreateRemotePath(RemoteDevice& device, std::u16string& path) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "device/remote_device.h"
 
@@ -11,7 +12,13 @@ namespace zp {
 /// True when every folder of the path exists or was created. When a
 /// component exists as a file the path is left cut after that component;
 /// after a failed creation it is left whole. A drive ("c:") is skipped.
-bool CreateLocalPath(std::string& path);
+/// Each folder created is added to `created` ("c:\a\b", no final '\').
+bool CreateLocalPath(std::string& path, std::vector<std::string>* created = nullptr);
+
+/// Makes the names of `created` (folders CreateLocalPath made) last: the
+/// folder holding each is flushed, once however many it holds. False at the
+/// first that cannot be flushed, which `failed` then names (last error set).
+bool FlushCreatedFolders(const std::vector<std::string>& created, std::string& failed);
 
 /// The same on the device.
 bool CreateRemotePath(RemoteDevice& device, std::u16string& path);

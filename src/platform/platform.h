@@ -168,6 +168,13 @@ bool RemoveFile(const std::string& path);
 /// returns (MOVEFILE_WRITE_THROUGH; the folder flushed on POSIX).
 bool RenameFile(const std::string& from, const std::string& to, bool durable);
 
+/// FlushFileBuffers on the folder (a handle opened with
+/// FILE_FLAG_BACKUP_SEMANTICS): the names created, renamed or removed in
+/// it are on stable storage when it returns. A file's flush makes its data
+/// last, not its name; a new folder's name lasts once the folder holding it
+/// is flushed. False (last error set) when the folder cannot be flushed.
+bool FlushFolder(const std::string& path);
+
 /// Replaces the whole contents of a file so that a crash leaves either the
 /// old contents or the new, never a mix: a temporary file beside it is
 /// written and flushed, then renamed over it (and, where the system needs

@@ -3,6 +3,7 @@
 
 #include <exception>
 #include <string>
+#include <vector>
 
 #include "device/device_identity.h"
 #include "device/path_walk.h"
@@ -40,13 +41,14 @@ class SessionScope {
 };
 
 // Creates FromPocket or ToPocket; false (logged) when it cannot be made.
-bool MakeDeviceFolder(const std::string& folder) {
+// `created` gains each folder made on the way.
+bool MakeDeviceFolder(const std::string& folder, std::vector<std::string>& created) {
   std::string path = folder;
   if (path.size() + 1 > kMaxPath) {
     LogText("Path too long: %s", path.c_str());
     return false;
   }
-  if (CreateLocalPath(path)) return true;
+  if (CreateLocalPath(path, &created)) return true;
   LogText("Could not create directory %s", path.c_str());
   return false;
 }
@@ -79,8 +81,20 @@ int RunConnected(RemoteDevice& device, SessionScope& scope, const std::string& r
 
   const std::string from_pocket = root + name + "\\FromPocket\\";
   const std::string to_pocket = root + name + "\\ToPocket\\";
-  if (!MakeDeviceFolder(from_pocket) || !MakeDeviceFolder(to_pocket)) return kExitNoFolder;
+  std::vector<std::string> created;
+  if (!MakeDeviceFolder(from_pocket, created) || !MakeDeviceFolder(to_pocket, created)) {
+    return kExitNoFolder;
+  }
+  // A folder made here must keep its name before the handheld lets go of
+  // anything moved into it.
+  if (std::string failed; !FlushCreatedFolders(created, failed)) {
+    LogError(LastErrorCode(), "Cannot flush %s", failed.c_str());
+    LogText("Finished unsuccessfully\r\n");
+    return kExitDone;
+  }
 
+  // The array pass ends with every array it moved lasting under its final
+  // name: the state written below tells the handheld that they are in.
   SentFiles sent;
   if (!CopyArrays(device, kRemoteSyncFolder, from_pocket) ||
       !CopyFilesToPocket(device, to_pocket, kRemoteSyncFolder, sent)) {

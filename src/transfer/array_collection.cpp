@@ -92,6 +92,16 @@ std::optional<ArrayNames> SettleAndNumber(RemoteDevice& device, const std::u16st
   return names;
 }
 
+// An array's final name is given without a flush of its own: the next
+// array's complete copy flushes the folder. The last names of a pass are
+// made to last here, once, before anything can tell the handheld that its
+// arrays are in. False (logged) when they cannot.
+bool NamesLast(const std::string& from_pocket) {
+  if (FlushFolder(from_pocket)) return true;
+  LogError(LastErrorCode(), "Cannot flush %s", from_pocket.c_str());
+  return false;
+}
+
 }  // namespace
 
 bool CopyArrays(RemoteDevice& device, const std::u16string& remote_folder,
@@ -104,7 +114,7 @@ bool CopyArrays(RemoteDevice& device, const std::u16string& remote_folder,
   if (!ListRemoteLogged(device, pattern, kFafAttributes | kFafName | kFafSizeLow, listing)) {
     return false;
   }
-  if (listing.count == 0) return true;
+  if (listing.count == 0) return NamesLast(from_pocket);
 
   std::uint32_t total = 0;
   for (std::uint32_t i = 0; i < listing.count; ++i) total += listing[i].nFileSizeLow;
@@ -115,7 +125,8 @@ bool CopyArrays(RemoteDevice& device, const std::u16string& remote_folder,
   return WalkRemoteFiles(listing, remote_folder,
                          [&](const std::u16string& name, const std::u16string& source) {
                            return MoveArray(device, source, name, from_pocket, *names);
-                         });
+                         }) &&
+         NamesLast(from_pocket);
 }
 
 }  // namespace zp

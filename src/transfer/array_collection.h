@@ -10,7 +10,9 @@ namespace zp {
 
 /// Moves every "*.ARR" file of `remote_folder` into `from_pocket`, deleting
 /// each from the device once its desktop copy is complete and flushed.
-/// False when the pass stopped at a failure (logged).
+/// True only when every array moved lasts under its final name (FromPocket
+/// is flushed at the end of the pass). False when the pass stopped at a
+/// failure (logged).
 bool CopyArrays(RemoteDevice& device, const std::u16string& remote_folder,
                 const std::string& from_pocket);
 

@@ -115,6 +115,7 @@ bool CopyFilesToPocket(RemoteDevice& device, const std::string& to_pocket,
 }
 
 bool DeleteSentFiles(const std::string& to_pocket, const SentFiles& sent) {
+  bool removed = false;
   for (const char* wildcard : {"*.CLS", "*.TMT"}) {
     const auto entries = ListFiles(to_pocket + wildcard);
     if (!entries) {
@@ -124,10 +125,13 @@ bool DeleteSentFiles(const std::string& to_pocket, const SentFiles& sent) {
     for (const FindEntry& entry : *entries) {
       KeepProgressAnswering();
       if (std::find(sent.begin(), sent.end(), entry.name) != sent.end()) {
-        RemoveFile(to_pocket + entry.name);
+        removed = RemoveFile(to_pocket + entry.name) || removed;
       }
     }
   }
+  // Once for all of them: a removal lost with the power would deliver the
+  // file a second time at the next sync.
+  if (removed) FlushFolder(to_pocket);
   return true;
 }
 

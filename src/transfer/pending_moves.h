@@ -31,8 +31,10 @@ Deletion DeleteOnDevice(RemoteDevice& device, const std::u16string& path);
 
 /// Gives a complete copy its array name: `named` when it is not empty,
 /// else the next of `names`, passing over names taken meanwhile; `named`
-/// is the name given. The new name needs no flush: should it be lost, the
-/// copy is found complete again and settled. False (logged) when it cannot.
+/// is the name given. The new name needs no flush of its own: should it be
+/// lost while the state is still 3, the copy is found complete again and
+/// settled; the array pass flushes the folder once at its end, before the
+/// state may become 4. False (logged) when it cannot.
 bool NameArray(const std::string& complete, ArrayNames& names, std::string& named);
 
 /// Writes the record of a numbered move (move_names.h): the device name,

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <string>
+#include <vector>
 
 #include "support/handheld_test.h"
 
@@ -52,9 +54,16 @@ TEST_F(PathWalk, RemoteWalkStopsAtAFileOrAFailedCreate) {
 
 TEST_F(PathWalk, LocalWalkCreatesMissingFoldersAndLeavesTheDriveAlone) {
   std::string path = "c:\\a\\b\\";
-  ASSERT_TRUE(CreateLocalPath(path));
+  std::vector<std::string> created;
+  ASSERT_TRUE(CreateLocalPath(path, &created));
   EXPECT_EQ(path, "c:\\a\\b\\");
   EXPECT_TRUE(std::filesystem::is_directory(desktop.dir().path() / "c/a/b"));
+  // The folders whose names must be made to last, and only those.
+  EXPECT_EQ(created, (std::vector<std::string>{"c:\\a", "c:\\a\\b"}));
+  std::string deeper = "c:\\a\\b\\c\\";
+  ASSERT_TRUE(CreateLocalPath(deeper, &created));
+  EXPECT_EQ(created.back(), "c:\\a\\b\\c");
+  EXPECT_EQ(created.size(), 3u);
   ASSERT_TRUE(CreateLocalPath(path));  // all there already
 
   for (std::string trivial : {"", "c:", "\\", "c:\\"}) {

@@ -1,8 +1,10 @@
 // The sweep: a full session with a fault at every operation, then a clean
 // session, checking after each that no array was lost, none is twice, and
-// nothing half-written carries an array's name. ZP_SWEEP=full (make sweep)
-// runs every operation index of every kind; the short form of make test
-// takes every third.
+// nothing half-written carries an array's name; and the same with the
+// desktop's power cut at every desktop operation, on a handheld's first
+// session and on a later one. ZP_SWEEP=full (make sweep) runs every
+// operation index of every kind; the short form of make test takes every
+// third.
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -14,6 +16,8 @@
 #include "e2e/link_launcher.h"
 #include "e2e/session_world.h"
 #include "e2e/wine_launcher.h"
+#include "platform/posix/posix_faults.h"
+#include "platform/regfile.h"
 #include "session/session.h"
 #include "simulator/fault_rules.h"
 
@@ -36,10 +40,12 @@ const std::map<std::string, std::string>& Waiting() {
 
 // One world for one faulted session and the clean one after it; with
 // `install`, an installation of the handheld application is pending too,
-// and the question is answered yes on the terminal.
+// and the question is answered yes on the terminal. With `first`, it is the
+// handheld's first session: the desktop has no folder of it yet, and
+// nothing waits to go to it.
 class Round : public SessionWorld {
  public:
-  explicit Round(bool install = true) : install_(install) {
+  explicit Round(bool install = true, bool first = false) : install_(install), first_(first) {
     if (install_) {
       SetDesktopRegistry(
           "[HKEY_LOCAL_MACHINE\\Software\\Brenok\\ZAMO\\PocketPC]\r\n\"PathSync\"=\"c:"
@@ -53,6 +59,7 @@ class Round : public SessionWorld {
     for (const auto& [name, bytes] : Arrays()) world.AddDeviceFile(kSync + name, bytes);
     world.AddDeviceFile(kSync + "OLD.TMT", "old template");
     world.AddDeviceFile(kSync + "OLD.CLS", "old classifier");
+    if (first_) return;
     PutDesktopFile("c/ZAMO/Field/FromPocket/ARR00001.ARR", "an earlier array");
     for (const auto& [name, bytes] : Waiting())
       PutDesktopFile("c/ZAMO/Field/ToPocket/" + name, bytes);
@@ -99,7 +106,7 @@ class Round : public SessionWorld {
         ++anywhere[which];
         continue;
       }
-      if (file == "ARR00001.ARR") {
+      if (file == "ARR00001.ARR" && !first_) {
         if (bytes != "an earlier array") return "the earlier array changed";
         continue;
       }
@@ -111,7 +118,7 @@ class Round : public SessionWorld {
       if (anywhere[name] == 0) return name + " is lost";
       if (named[name] > 1) return name + " is twice in FromPocket";
     }
-    if (DeviceState() == "dword:00000004") {
+    if (DeviceState() == "dword:00000004" && !first_) {
       for (const auto& [name, bytes] : Waiting()) {
         if (world.DeviceFile(kSync + name) != bytes) return "state 4 without " + name;
       }
@@ -130,19 +137,45 @@ class Round : public SessionWorld {
       if (world.DeviceFile("\\Program Files\\ZAMO\\zamo.arm.cab") != "cab") return "no cab file";
     }
     std::string listing = DesktopListing("c/ZAMO/Field/FromPocket");
-    if (listing != "ARR00001.ARR ARR00002.ARR ARR00003.ARR ARR00004.ARR") return listing;
+    if (listing != (first_ ? "ARR00001.ARR ARR00002.ARR ARR00003.ARR"
+                           : "ARR00001.ARR ARR00002.ARR ARR00003.ARR ARR00004.ARR")) {
+      return listing;
+    }
     for (const auto& [name, bytes] : Arrays()) {
       if (world.DeviceHas(kSync + name)) return name + " is still on the handheld";
     }
-    if (DeviceListing(kSync) != "R.CLS S.TMT") return DeviceListing(kSync);
+    if (DeviceListing(kSync) != (first_ ? "OLD.CLS OLD.TMT" : "R.CLS S.TMT")) {
+      return DeviceListing(kSync);
+    }
     for (const auto& [name, bytes] : Waiting()) {
-      if (world.DeviceFile(kSync + name) != bytes) return name + " differs";
+      if (!first_ && world.DeviceFile(kSync + name) != bytes) return name + " differs";
     }
     return Broken();
   }
 
+  // The desktop registry as a power cut may leave it: whole, every line
+  // readable, the sync root and the handheld's profile still in it, and no
+  // temporary file of its replacement beside it.
+  std::string RegistryBroken() const {
+    const auto parsed = regfile::Parse(DesktopFile("registry.reg"), regfile::Strings::Narrow);
+    if (!parsed.problems.empty()) return "registry.reg has a line it cannot read";
+    const regfile::Key* settings =
+        regfile::FindKey(parsed.doc, "HKEY_LOCAL_MACHINE\\Software\\Brenok\\ZAMO\\PocketPC");
+    if (!settings || !regfile::FindValue(*settings, "PathSync"))
+      return "registry.reg lost PathSync";
+    if (!regfile::KeyExists(parsed.doc,
+                            "HKEY_CURRENT_USER\\Software\\Microsoft\\Windows CE "
+                            "Services\\Partners\\00000042")) {
+      return "registry.reg lost the handheld's profile";
+    }
+    const std::string root = DesktopListing("");
+    if (root.find("registry.reg.") != std::string::npos) return "a temporary registry: " + root;
+    return "";
+  }
+
  private:
   bool install_;
+  bool first_;
 };
 
 struct Tally {
@@ -224,6 +257,53 @@ TEST(FaultSweep, EveryFaultAtEveryOperationLosesNothingAndOneCleanSessionComplet
   }
   std::printf("sweep: a whole session asks for %d remote and %d desktop operations\n", operations,
               desktop_operations);
+}
+
+// The desktop loses its power at its n-th operation (or, past the last one,
+// right after the session): it keeps only what was flushed. Nothing may be
+// lost, and one clean session must complete: every array exactly once in
+// FromPocket under its final name, none left on the handheld, no staging
+// file, the state 4, ToPocket delivered, registry.reg whole.
+TEST(FaultSweep, APowerCutAtEveryDesktopOperationLosesNothingAndOneCleanSessionCompletes) {
+  if (UnderWine()) GTEST_SKIP() << "the sweep runs the Linux program";
+  const char* sweep = std::getenv("ZP_SWEEP");
+  const int step = sweep && std::string(sweep) == "full" ? 1 : 3;
+  for (const bool first : {true, false}) {
+    for (const bool install : {false, true}) {
+      const std::string world =
+          std::string(first ? "first session" : "later session") + (install ? ", installing" : "");
+      Tally tally;
+      int cuts = 0;
+      for (int n = 1;; n += step) {
+        ASSERT_LT(n, 1000) << world;
+        ++tally.runs;
+        Round round(install, first);
+        const RunResult faulted = round.RunWith("", "cut at=" + std::to_string(n) + "\n");
+        const bool cut = faulted.exit_code == posix::kDesktopPowerCutExitCode;
+        std::string why = round.Broken();
+        if (why.empty()) why = round.RegistryBroken();
+        if (why.empty()) {
+          const RunResult clean = round.RunWith("");
+          why = round.NotComplete();
+          if (why.empty()) why = round.RegistryBroken();
+          if (why.empty() && clean.exit_code != kExitDone) {
+            why = "the clean session ended with " + std::to_string(clean.exit_code);
+          }
+        }
+        if (why.empty()) {
+          ++tally.held;
+        } else {
+          ADD_FAILURE() << world << ", power cut at " << n << ": " << why << " (exit "
+                        << faulted.exit_code << ")";
+        }
+        if (!cut) break;  // past the last operation: cut as the session ended
+        ++cuts;
+      }
+      std::printf("power cut %-28s runs %4d held %4d (the last cut at operation %d)\n",
+                  world.c_str(), tally.runs, tally.held, (cuts - 1) * step + 1);
+      EXPECT_GT(cuts * step, 30) << world;
+    }
+  }
 }
 
 // ActiveSync may start two sessions at one docking: started together, at

@@ -4,6 +4,7 @@
 
 #include <stdexcept>
 
+#include "platform/posix/posix_faults.h"
 #include "report/progress.h"
 #include "support/handheld_test.h"
 #include "support/reg_text.h"
@@ -75,6 +76,26 @@ TEST_F(Session, TheConnectionIsClosedOnlyWhenItWasOpened) {
   EXPECT_EQ(RunSession(working), kExitDone);
   EXPECT_EQ(working.uninits, 1);
   EXPECT_EQ(CurrentProgress(), nullptr);
+}
+
+// A handheld's first session creates its folders: should their names not
+// be made to last, nothing may leave the handheld, or a power cut could
+// take the folder and every array moved into it.
+TEST_F(Session, FoldersWhoseNamesCannotBeFlushedMoveNothing) {
+  SetDeviceRegistry(world.IdentReg(0x42) + test::RegText(regfile::Strings::Wide)
+                                               .Key("HKEY_LOCAL_MACHINE\\Software\\Brenok\\ZAMO")
+                                               .Dword("DBState", 3)
+                                               .String("RunImport", "\\import.exe")
+                                               .Sections());
+  PutDeviceFile(test::kSync + std::string("A.ARR"), "array");
+  ASSERT_TRUE(posix::SetDesktopFaults("fail FlushFileBuffers\n"));
+  CountingDevice device = Device();
+  EXPECT_EQ(RunSession(device), kExitDone);
+  posix::SetDesktopFaults("");
+  EXPECT_TRUE(DeviceHas(test::kSync + std::string("A.ARR")));
+  EXPECT_FALSE(desktop.Exists("c/Field/FromPocket/ARR00001.ARR"));
+  EXPECT_NE(SessionLog().find("Cannot flush c:\\: "), std::string::npos) << SessionLog();
+  EXPECT_NE(SessionLog().find("Finished unsuccessfully"), std::string::npos);
 }
 
 }  // namespace

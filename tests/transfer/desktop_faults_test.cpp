@@ -78,6 +78,18 @@ TEST_F(DesktopFaults, ACopyThatCannotBeNamedIsNamedByTheNextSession) {
   EXPECT_EQ(desktop.Read("c/F/ARR00001.ARR"), std::string(40000, 'a'));
 }
 
+// The file's flush, the folder's with the rename that marks the copy
+// complete, then FromPocket's at the end of the pass: should that last one
+// fail, the pass fails, and the state is not set to say the arrays are in.
+TEST_F(DesktopFaults, AFromPocketThatCannotBeFlushedAtTheEndFailsThePass) {
+  StartLog();
+  EXPECT_FALSE(Run("fail FlushFileBuffers nth=3\n"));
+  EXPECT_FALSE(OnDevice());
+  EXPECT_EQ(Listing(), "ARR00001.ARR");
+  EXPECT_TRUE(Log().find("Cannot flush c:\\F\\: ") != std::string::npos) << Log();
+  EXPECT_TRUE(Run(""));
+}
+
 TEST_F(DesktopFaults, RulesThatCannotBeReadAreRefused) {
   EXPECT_FALSE(posix::SetDesktopFaults("fail Nothing\n"));
   EXPECT_FALSE(posix::SetDesktopFaults("fail WriteFile nth=0\n"));

@@ -304,6 +304,22 @@ TEST_F(Win32Files, RemoveFileDeletesFilesButNotFolders) {
   EXPECT_TRUE(Exists(dir / "sub"));
 }
 
+// ---------------------------------------------------------------- folder flush
+
+// The session flushes FromPocket and the folders it made: it must be able to
+// on the drive's own file system, with or without the final backslash, and
+// must hear of a folder that is not there (it would otherwise believe a name
+// lasts that does not).
+TEST_F(Win32Files, AFolderIsFlushedWithOrWithoutItsBackslashAndAMissingOneFails) {
+  ASSERT_TRUE(MakeFolder(dir / "FromPocket"));
+  ASSERT_TRUE(WriteRaw(dir / "FromPocket\\ARR00001.ARR", "array"));
+  EXPECT_TRUE(FlushFolder(dir / "FromPocket\\")) << LastErrorCode();
+  EXPECT_TRUE(FlushFolder(dir / "FromPocket")) << LastErrorCode();
+  SetLastErrorCode(0);
+  EXPECT_FALSE(FlushFolder(dir / "missing\\"));
+  EXPECT_EQ(LastErrorCode(), kErrorFileNotFound);
+}
+
 // ---------------------------------------------------------------- durable replacement
 
 TEST_F(Win32Files, ReplaceFileDurablyCreatesANewFileAndLeavesNoTemporaryFile) {

@@ -11,6 +11,7 @@
 
 #include "platform/platform.h"
 #include "platform/posix/desktop_root.h"
+#include "platform/posix/posix_power_cut.h"
 
 namespace zp::posix {
 namespace {
@@ -26,6 +27,7 @@ struct Rule {
 struct Rules {
   std::vector<Rule> rules;
   int kill_at = 0;
+  int cut_at = 0;
   int operations = 0;
   std::string root;  // the desktop root whose faults file was read
   bool set_by_test = false;
@@ -58,11 +60,11 @@ std::optional<Rules> Parse(std::string_view text) {
     std::string kind;
     if (!(words >> kind) || kind.starts_with("#")) continue;
     std::string word;
-    if (kind == "kill") {
+    if (kind == "kill" || kind == "cut") {
       if (!(words >> word) || !word.starts_with("at=")) return std::nullopt;
       const auto at = Number<int>(std::string_view(word).substr(3));
       if (!at || *at < 1 || (words >> word)) return std::nullopt;
-      parsed.kill_at = *at;
+      (kind == "kill" ? parsed.kill_at : parsed.cut_at) = *at;
       continue;
     }
     Rule rule;
@@ -90,21 +92,37 @@ std::optional<Rules> Parse(std::string_view text) {
   return parsed;
 }
 
+// A session that ends before the operation its `cut` rule names has the
+// power cut as it ends.
+void CutAtExit() {
+  const Rules& rules = Current();
+  if (rules.cut_at > rules.operations) RestoreFlushed();
+}
+
+// The rules in force from now on; a `cut` rule starts the tracking of what
+// is flushed.
+void Install(Rules rules) {
+  Current() = std::move(rules);
+  TrackPowerCut(Current().cut_at > 0);
+  static bool at_exit = false;
+  if (Current().cut_at > 0 && !at_exit) at_exit = std::atexit(CutAtExit) == 0;
+}
+
 // The faults file of the desktop root in use, read once per root.
 void LoadFileRules(Rules& rules) {
   if (rules.set_by_test) return;
   const std::string root = DesktopRoot();
   if (root == rules.root) return;
-  rules = Rules{};
-  rules.root = root;
+  Rules fresh;
+  fresh.root = root;
   std::ifstream in(root + "/faults", std::ios::binary);
-  if (!in) return;
   std::ostringstream text;
-  text << in.rdbuf();
-  if (auto parsed = Parse(text.str())) {
+  if (in) text << in.rdbuf();
+  if (auto parsed = in ? Parse(text.str()) : std::nullopt) {
     parsed->root = root;
-    rules = std::move(*parsed);
+    fresh = std::move(*parsed);
   }
+  Install(std::move(fresh));
 }
 
 }  // namespace
@@ -113,6 +131,10 @@ bool DesktopFault(std::string_view operation, std::uint32_t usual) {
   Rules& rules = Current();
   LoadFileRules(rules);
   if (++rules.operations == rules.kill_at) std::_Exit(kDesktopKilledExitCode);
+  if (rules.operations == rules.cut_at) {
+    RestoreFlushed();
+    std::_Exit(kDesktopPowerCutExitCode);
+  }
   bool fails = false;
   for (Rule& rule : rules.rules) {
     if (rule.operation != "*" && rule.operation != operation) continue;
@@ -128,7 +150,7 @@ bool SetDesktopFaults(std::string_view text) {
   auto parsed = Parse(text);
   if (!parsed) return false;
   parsed->set_by_test = !text.empty();
-  Current() = std::move(*parsed);
+  Install(std::move(*parsed));
   return true;
 }
 

@@ -5,6 +5,7 @@
 //
 //   fail <operation> [nth=<n>] [always] [error=<code>]
 //   kill at=<n>
+//   cut at=<n>
 //
 // <operation>: CreateFile, ReadFile, WriteFile, FlushFileBuffers,
 // CloseHandle, MoveFileEx, DeleteFile, FindFirstFile, CreateDirectory (or
@@ -12,7 +13,11 @@
 // with `always` on every later one too; the last error is then `error`
 // (112 is a full disk), else the operation's usual code. `kill at=<n>`: the
 // process ends at once (exit code 87) when the n-th desktop operation of
-// any kind is asked for.
+// any kind is asked for. `cut at=<n>`: the power is cut there instead
+// (posix_power_cut.h): the desktop is put back to what was flushed and the
+// process ends (exit code 88); a session that ends before its n-th operation
+// has the power cut as it ends. A folder's flush is a FlushFileBuffers, as
+// on Windows.
 #pragma once
 
 #include <cstdint>
@@ -30,5 +35,7 @@ bool SetDesktopFaults(std::string_view text);
 
 /// The exit code of a process ended by a desktop `kill` rule.
 inline constexpr int kDesktopKilledExitCode = 87;
+/// The exit code of a process whose power a desktop `cut` rule cut.
+inline constexpr int kDesktopPowerCutExitCode = 88;
 
 }  // namespace zp::posix

@@ -9,6 +9,7 @@
 #include "platform/platform.h"
 #include "platform/posix/posix_faults.h"
 #include "platform/posix/posix_paths.h"
+#include "platform/posix/posix_power_cut.h"
 
 namespace zp {
 
@@ -84,9 +85,10 @@ bool File::Flush() {
     SetLastErrorCode(posix::ErrorFromErrno(errno, kErrorWriteFault));
     return false;
   }
+  posix::NoteFileFlushed(impl_->fd);
   // As FlushFileBuffers: the contents, not the folder's entry. A name that
   // must last is given by a durable rename (RenameFile), which flushes the
-  // folder once, after the contents.
+  // folder once, after the contents, or by FlushFolder.
   return true;
 }
 
@@ -158,6 +160,11 @@ File OpenDesktopFile(const std::string& path, FileMode mode) {
       flags |= O_WRONLY | O_CREAT | O_EXCL;
       break;
   }
+  const bool writes = mode != FileMode::ReadExisting;
+  if (writes) {
+    posix::NoteFolderChange(mapped->parent);
+    posix::NoteFileAtRisk(mapped->path, false);
+  }
   int fd = -1;
   do {
     fd = ::open(mapped->path.c_str(), flags, 0644);
@@ -166,6 +173,7 @@ File OpenDesktopFile(const std::string& path, FileMode mode) {
     SetLastErrorCode(posix::ErrorFromErrno(errno, *mapped, kErrorAccessDenied));
     return {};
   }
+  if (writes) posix::NoteFileOpenedForWriting(fd);
   auto impl = std::make_unique<File::Impl>();
   impl->fd = fd;
   File file(std::move(impl));
@@ -199,6 +207,7 @@ bool MakeFolder(const std::string& path) {
     SetLastErrorCode(IsFolder(mapped->path) ? kErrorAccessDenied : kErrorPathNotFound);
     return false;
   }
+  posix::NoteFolderChange(mapped->parent);
   if (::mkdir(mapped->path.c_str(), 0755) != 0) {
     // The name being missing can only mean its folder is.
     SetLastErrorCode(errno == EEXIST   ? kErrorAlreadyExists
@@ -206,6 +215,7 @@ bool MakeFolder(const std::string& path) {
                                        : posix::ErrorFromErrno(errno, kErrorAccessDenied));
     return false;
   }
+  posix::NoteFolderChange(mapped->path);  // new: nothing in it lasts until it is flushed
   return true;
 }
 
@@ -226,6 +236,8 @@ bool RemoveFile(const std::string& path) {
     SetLastErrorCode(kErrorInvalidName);
     return false;
   }
+  posix::NoteFolderChange(mapped->parent);
+  posix::NoteFileAtRisk(mapped->path, true);
   if (::unlink(mapped->path.c_str()) != 0) {
     SetLastErrorCode(posix::ErrorFromErrno(errno, *mapped, kErrorAccessDenied));
     return false;

@@ -41,4 +41,13 @@ std::uint32_t ErrorFromErrno(int err, std::uint32_t fallback);
 /// current folder), so that its entries, a new name included, last.
 bool SyncFolderOf(const std::string& path);
 
+/// Flushes the desktop folder `folder` (a host path), as FlushFileBuffers on
+/// a folder handle: a desktop operation, which faults and power cuts reach.
+/// False with the last error set when it cannot be flushed.
+bool FlushDesktopFolder(const std::string& folder);
+
+/// ReplaceFileDurably for a file of the desktop (the registry): each step a
+/// desktop operation, which faults and power cuts reach.
+bool ReplaceDesktopFile(const std::string& native_path, std::string_view contents);
+
 }  // namespace zp::posix

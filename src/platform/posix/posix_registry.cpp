@@ -1,6 +1,5 @@
 // The desktop registry of the POSIX stand-in: both hives in <root>/registry.reg.
 #include <algorithm>
-#include <cerrno>
 
 #include "platform/platform.h"
 #include "platform/posix/desktop_root.h"
@@ -113,9 +112,7 @@ bool RegSetString(const RegKey& key, std::string_view name, std::string_view val
   std::vector<std::uint8_t> bytes(value.begin(), value.end());
   bytes.push_back(0);
   regfile::SetValue(regfile::FindOrAddKey(*doc, impl.path), name, kRegSz, std::move(bytes));
-  errno = 0;
-  if (!regfile::Save(file, *doc, regfile::Strings::Narrow)) {
-    SetLastErrorCode(posix::ErrorFromErrno(errno, kErrorWriteFault));
+  if (!posix::ReplaceDesktopFile(file, regfile::Write(*doc, regfile::Strings::Narrow))) {
     return false;
   }
   impl.doc = std::move(*doc);

@@ -8,6 +8,7 @@
 #include "platform/platform.h"
 #include "platform/posix/posix_faults.h"
 #include "platform/posix/posix_paths.h"
+#include "platform/posix/posix_power_cut.h"
 
 namespace zp {
 namespace {
@@ -32,16 +33,14 @@ bool RenameFile(const std::string& from, const std::string& to, bool durable) {
     SetLastErrorCode(kErrorInvalidName);
     return false;
   }
+  posix::NoteFolderChange(source->parent);
+  posix::NoteFolderChange(target->parent);
   if (RenameNoReplace(source->path.c_str(), target->path.c_str()) != 0) {
     SetLastErrorCode(errno == EEXIST ? kErrorAlreadyExists
                                      : posix::ErrorFromErrno(errno, *source, kErrorAccessDenied));
     return false;
   }
-  if (durable && !posix::SyncFolderOf(target->path)) {
-    SetLastErrorCode(kErrorWriteFault);
-    return false;
-  }
-  return true;
+  return !durable || posix::FlushDesktopFolder(target->parent);
 }
 
 }  // namespace zp

@@ -7,7 +7,9 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "platform/posix/posix_faults.h"
 #include "platform/posix/posix_paths.h"
+#include "platform/posix/posix_power_cut.h"
 
 namespace zp {
 namespace {
@@ -22,10 +24,18 @@ bool WriteAll(int fd, std::string_view bytes) {
   return true;
 }
 
-}  // namespace
-
-bool ReplaceFileDurably(const std::string& native_path, std::string_view contents) {
+// `desktop`: each step is a desktop operation, which faults and power cuts
+// reach (the desktop registry); else a plain host file (the simulated
+// handheld's).
+bool Replace(const std::string& native_path, std::string_view contents, bool desktop) {
+  const auto fault = [desktop](std::string_view operation, std::uint32_t usual) {
+    return desktop && posix::DesktopFault(operation, usual);
+  };
+  const std::size_t slash = native_path.find_last_of('/');
+  const std::string folder = slash == std::string::npos ? "." : native_path.substr(0, slash + 1);
   const std::string temp = native_path + ".tmp." + std::to_string(::getpid());
+  if (fault("CreateFile", kErrorAccessDenied)) return false;
+  if (desktop) posix::NoteFolderChange(folder);
   const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   if (fd < 0) {
     SetLastErrorCode(posix::ErrorFromErrno(errno, kErrorAccessDenied));
@@ -34,22 +44,37 @@ bool ReplaceFileDurably(const std::string& native_path, std::string_view content
   // The replacement keeps who may read the file: a registry holding a
   // password stays readable by its owner only.
   struct stat before {};
-  bool ok = ::stat(native_path.c_str(), &before) != 0 || ::fchmod(fd, before.st_mode & 07777) == 0;
-  ok = ok && WriteAll(fd, contents) && ::fsync(fd) == 0;
-  int err = ok ? 0 : errno;
-  if (::close(fd) != 0 && ok) {
-    ok = false;
-    err = errno;
-  }
-  if (ok && ::rename(temp.c_str(), native_path.c_str()) != 0) {
-    ok = false;
-    err = errno;
-  }
-  if (!ok) {
+  if (::stat(native_path.c_str(), &before) == 0 && ::fchmod(fd, before.st_mode & 07777) != 0) {
+    SetLastErrorCode(posix::ErrorFromErrno(errno, kErrorAccessDenied));
+    ::close(fd);
     ::unlink(temp.c_str());
-    SetLastErrorCode(posix::ErrorFromErrno(err, kErrorWriteFault));
     return false;
   }
+  if (desktop) posix::NoteFileOpenedForWriting(fd);
+  std::uint32_t error = 0;
+  bool ok = !fault("WriteFile", kErrorWriteFault);
+  if (ok && !WriteAll(fd, contents)) error = posix::ErrorFromErrno(errno, kErrorWriteFault);
+  ok = ok && error == 0 && !fault("FlushFileBuffers", kErrorWriteFault);
+  if (ok && ::fsync(fd) != 0) error = posix::ErrorFromErrno(errno, kErrorWriteFault);
+  ok = ok && error == 0;
+  if (ok && desktop) posix::NoteFileFlushed(fd);
+  const bool close_fails = fault("CloseHandle", kErrorWriteFault);
+  if (::close(fd) != 0 && ok && error == 0) error = posix::ErrorFromErrno(errno, kErrorWriteFault);
+  ok = ok && !close_fails && error == 0 && !fault("MoveFileEx", kErrorAccessDenied);
+  if (ok) {
+    if (desktop) posix::NoteFileAtRisk(native_path, true);
+    if (::rename(temp.c_str(), native_path.c_str()) != 0) {
+      ok = false;
+      error = posix::ErrorFromErrno(errno, kErrorWriteFault);
+    }
+  }
+  if (!ok) {
+    if (desktop) posix::NoteFileAtRisk(temp, true);
+    ::unlink(temp.c_str());
+    if (error != 0) SetLastErrorCode(error);  // else the fault's own
+    return false;
+  }
+  if (desktop) return posix::FlushDesktopFolder(folder);
   if (!posix::SyncFolderOf(native_path)) {
     SetLastErrorCode(kErrorWriteFault);
     return false;
@@ -57,4 +82,17 @@ bool ReplaceFileDurably(const std::string& native_path, std::string_view content
   return true;
 }
 
+}  // namespace
+
+bool ReplaceFileDurably(const std::string& native_path, std::string_view contents) {
+  return Replace(native_path, contents, false);
+}
+
+namespace posix {
+
+bool ReplaceDesktopFile(const std::string& native_path, std::string_view contents) {
+  return Replace(native_path, contents, true);
+}
+
+}  // namespace posix
 }  // namespace zp

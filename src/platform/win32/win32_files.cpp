@@ -103,4 +103,31 @@ bool RemoveFile(const std::string& path) {
   return ::DeleteFileA(path.c_str()) != FALSE;
 }
 
+namespace {
+
+struct HandleCloser {
+  void operator()(HANDLE handle) const noexcept { ::CloseHandle(handle); }
+};
+using Handle = std::unique_ptr<void, HandleCloser>;
+
+}  // namespace
+
+bool FlushFolder(const std::string& path) {
+  // "c:\dir\" names the folder as "c:\dir" does; "c:\" stays the drive's root.
+  std::string folder = path;
+  if (folder.size() > 3 && folder.back() == '\\') folder.pop_back();
+  // A folder opens only with FILE_FLAG_BACKUP_SEMANTICS; FlushFileBuffers
+  // needs GENERIC_WRITE. NTFS then commits its log up to the folder's
+  // changes; FAT writes the folder's entries and the allocation table.
+  const HANDLE opened = ::CreateFileA(folder.c_str(), GENERIC_WRITE,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (opened == INVALID_HANDLE_VALUE) return false;
+  const Handle handle(opened);
+  if (::FlushFileBuffers(handle.get())) return true;
+  // A file system with no flush for a folder says so: the program can do
+  // no more there, and goes on as with a flush that was made.
+  return ::GetLastError() == ERROR_INVALID_FUNCTION;
+}
+
 }  // namespace zp
