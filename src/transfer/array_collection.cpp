@@ -2,6 +2,7 @@
 #include "transfer/array_collection.h"
 
 #include <cstdint>
+#include <initializer_list>
 #include <optional>
 
 #include "device/file_copy.h"
@@ -32,10 +33,16 @@ bool MoveArray(RemoteDevice& device, const std::u16string& source, const std::u1
   const std::string& complete = staging.complete;
   const std::string& record = staging.record;
   if (!record.empty() && !WriteMoveRecord(record, name)) return false;
-  // Nothing of this move is left: the device keeps the array.
-  const auto give_up = [&](const std::string& copy) {
-    RemoveFile(copy);
-    if (!record.empty()) RemoveFile(record);
+  // Nothing of this move is left: the device keeps the array. The record
+  // goes only once no copy is left that it names: a copy without its record
+  // would be taken for an array of its own next time.
+  const auto give_up = [&](std::initializer_list<const std::string*> copies) {
+    bool gone = true;
+    for (const std::string* copy : copies) {
+      RemoveFile(*copy);
+      gone = gone && PathAttributes(*copy) == kInvalidAttributes;
+    }
+    if (!record.empty() && gone) RemoveFile(record);
     return false;
   };
   LogText("Copying file %s to %s", Narrow(source).c_str(), target.c_str());
@@ -43,20 +50,21 @@ bool MoveArray(RemoteDevice& device, const std::u16string& source, const std::u1
       CopyFromPocket(device, source, partial, StepProgress, FileMode::CreateAlways);
   if (outcome != CopyOutcome::Done) {
     LogText("Failed to copy\r\n");
-    return give_up(partial);
+    return give_up({&partial});
   }
   // The complete copy's name is on the disk before the device lets go of
   // the original, so that a crash right after never leaves only a part.
   if (!RenameFile(partial, complete, true)) {
     LogError(LastErrorCode(), "Cannot rename %s to %s", partial.c_str(), complete.c_str());
-    return give_up(partial);
+    // The rename may have happened, its flush failing after it.
+    return give_up({&partial, &complete});
   }
   switch (DeleteOnDevice(device, source)) {
     case Deletion::Deleted:  // a lost reply included: the file is gone
       break;
     case Deletion::StillThere:
       LogText("Cannot delete remote file %s", Narrow(source).c_str());
-      return give_up(complete);  // the device keeps the array; it is moved next time
+      return give_up({&complete});  // the device keeps the array; it is moved next time
     case Deletion::Unknown:
       // The copy is kept, complete (with its record): the next session
       // finds out whether the device still holds the array, and finishes
