@@ -10,6 +10,7 @@
 
 #include "platform/name_rules.h"
 #include "platform/utf.h"
+#include "simulator/number_text.h"
 
 namespace zp {
 namespace {
@@ -63,19 +64,6 @@ std::string_view TakeWord(std::string_view& s) {
   const std::string_view word = s.substr(0, end);
   s.remove_prefix(end);
   return word;
-}
-
-template <typename T>
-std::optional<T> ParseNumber(std::string_view text) {
-  int base = 10;
-  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
-    text.remove_prefix(2);
-    base = 16;
-  }
-  T value{};
-  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value, base);
-  if (ec != std::errc() || end != text.data() + text.size() || text.empty()) return std::nullopt;
-  return value;
 }
 
 // True when an option word starts at `s` ("nth=", "error=", "always").

@@ -6,23 +6,10 @@
 #include <string_view>
 
 #include "platform/sockets.h"
+#include "simulator/number_text.h"
 
 namespace zp::handheld {
 namespace {
-
-// A decimal number, or hex with 0x.
-template <typename T>
-std::optional<T> Number(std::string_view text) {
-  int base = 10;
-  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
-    text.remove_prefix(2);
-    base = 16;
-  }
-  T value{};
-  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value, base);
-  if (text.empty() || ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
-  return value;
-}
 
 bool Bad(std::string& problem, std::string text) {
   problem = std::move(text);
@@ -32,13 +19,13 @@ bool Bad(std::string& problem, std::string text) {
 // One option and its value into `o`; false (and `problem`) when it cannot be read.
 bool Take(std::string_view option, std::string_view value, Options& o, std::string& problem) {
   const auto milliseconds = [&](int& into) {
-    const auto n = Number<int>(value);
+    const auto n = ParseNumber<int>(value);
     if (!n || *n < 0) return Bad(problem, std::string(option) + ": not a number of milliseconds");
     into = *n;
     return true;
   };
   const auto port = [&](std::uint16_t& into) {
-    const auto n = Number<std::uint16_t>(value);
+    const auto n = ParseNumber<std::uint16_t>(value);
     if (!n || *n == 0) return Bad(problem, std::string(option) + ": not a port");
     into = *n;
     return true;
@@ -50,7 +37,7 @@ bool Take(std::string_view option, std::string_view value, Options& o, std::stri
     return true;
   };
   const auto dword = [&](std::optional<std::uint32_t>& into) {
-    const auto n = Number<std::uint32_t>(value);
+    const auto n = ParseNumber<std::uint32_t>(value);
     if (!n) return Bad(problem, std::string(option) + ": not a 32-bit number");
     into = *n;
     return true;
@@ -76,7 +63,7 @@ bool Take(std::string_view option, std::string_view value, Options& o, std::stri
     return true;
   }
   if (option == "--hostile-at") {
-    const auto n = Number<int>(value);
+    const auto n = ParseNumber<int>(value);
     if (!n || *n < 1) return Bad(problem, "--hostile-at: not a call number (1 or more)");
     o.hostile_at = *n;
     return true;
