@@ -54,9 +54,9 @@ Served RapiCalls::MoveFile(link::WireReader& in, link::WireWriter& out, SessionO
       error = kErrorAlreadyExists;
     } else if (!target->parent_is_folder) {
       error = kErrorPathNotFound;
-    } else if (source->host == files_root_ || Within(target->host, source->host)) {
-      error = kErrorAccessDenied;
-    } else if (fs::rename(source->host, target->host, ec); ec) {
+    } else if (source->host == files_root_ || Within(target->host, source->host) ||
+               (fs::rename(source->host, target->host, ec), ec)) {
+      // The root, a folder into itself, or a rename the host refused.
       error = kErrorAccessDenied;
     }
   }
@@ -79,12 +79,11 @@ Served RapiCalls::RemoveDirectory(link::WireReader& in, link::WireWriter& out, S
       error = at->parent_is_folder ? kErrorFileNotFound : kErrorPathNotFound;
     } else if (at->kind == sim::NodeKind::File) {
       error = kErrorDirectory;
-    } else if (at->host == files_root_) {
-      error = kErrorAccessDenied;
-    } else if (!fs::is_empty(at->host, ec) || ec) {
-      error = ec ? kErrorAccessDenied : kErrorDirNotEmpty;
-    } else if (!fs::remove(at->host, ec)) {
-      error = kErrorAccessDenied;
+    } else if (at->host != files_root_ && fs::is_empty(at->host, ec) && !ec) {
+      if (!fs::remove(at->host, ec)) error = kErrorAccessDenied;
+    } else {
+      // The root, a folder that holds something, or one that cannot be read.
+      error = at->host == files_root_ || ec ? kErrorAccessDenied : kErrorDirNotEmpty;
     }
   }
   LastErrorAndResult(out, error == 0, error, error == 0 ? 1 : 0);

@@ -104,7 +104,10 @@ class Namespace {
     problem_ = added.output;
   }
   ~Namespace() {
-    if (made_) Ip({"netns", "del", name_});
+    try {
+      if (made_) Ip({"netns", "del", name_});
+    } catch (...) {  // a namespace left behind is removed by the next run of this pid
+    }
   }
   Namespace(const Namespace&) = delete;
   Namespace& operator=(const Namespace&) = delete;
@@ -171,6 +174,7 @@ class NamespacedHandheld {
         ::dup2(out, STDERR_FILENO);
       }
       std::vector<char*> argv;
+      argv.reserve(args.size() + 1);
       for (std::string& arg : args) argv.push_back(arg.data());
       argv.push_back(nullptr);
       ::execvp("ip", argv.data());

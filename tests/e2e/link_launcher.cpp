@@ -94,6 +94,7 @@ HandheldProcess::HandheldProcess(const std::string& device_folder, const std::st
       ::dup2(::fileno(out), STDERR_FILENO);
     }
     std::vector<char*> argv;
+    argv.reserve(args.size() + 1);
     for (std::string& arg : args) argv.push_back(arg.data());
     argv.push_back(nullptr);
     ::execv(argv[0], argv.data());

@@ -38,7 +38,7 @@ class LinkSession : public SessionWorld {
   RunResult RunLinked(const std::vector<std::string>& handheld_options,
                       const std::string& timeouts = {}) {
     HandheldProcess handheld(device_folder, world.desktop_root(), handheld_options);
-    const RunResult run = RunProgram(ZP_PROGRAM, LinkEnvironment(world.desktop_root(), timeouts));
+    RunResult run = RunProgram(ZP_PROGRAM, LinkEnvironment(world.desktop_root(), timeouts));
     handheld_exit = handheld.Finish();
     return run;
   }

@@ -16,6 +16,7 @@ namespace zp::test {
 HandheldProcess::HandheldProcess(const std::vector<std::string>& args, std::string output_file)
     : output_file_(std::move(output_file)) {
   std::vector<char*> argv;
+  argv.reserve(args.size() + 1);
   for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
   argv.push_back(nullptr);
   pid_ = ::fork();

@@ -56,7 +56,7 @@ inline std::string Enter() {
     request.ifr_flags = static_cast<short>(request.ifr_flags | IFF_UP);
     up = ::ioctl(fd, SIOCSIFFLAGS, &request) == 0;
   }
-  const std::string problem = up ? "" : Failure("cannot bring lo up");
+  std::string problem = up ? "" : Failure("cannot bring lo up");
   ::close(fd);
   return problem;
 }
