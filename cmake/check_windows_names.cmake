@@ -5,7 +5,9 @@
 # before the Windows link does. Run as: cmake -DCXX=... -DSOURCE=... -DWORK=... -P
 set(HEADERS
   platform/platform.h platform/regfile.h device/remote_device.h device/remote_handles.h
-  report/log.h report/progress.h session/session.h simulator/simulated_device.h)
+  report/log.h report/progress.h session/session.h simulator/simulated_device.h
+  platform/sockets.h platform/net_interfaces.h link/control_link.h link/link_choice.h
+  link/link_device.h)
 set(STD_FIRST "#include <cstddef>\n#include <cstdint>\n#include <cstdio>\n#include <functional>\n"
   "#include <map>\n#include <memory>\n#include <optional>\n#include <string>\n"
   "#include <string_view>\n#include <utility>\n#include <vector>\n")

@@ -17,6 +17,11 @@ zp_target(zpdialog)
 add_executable(zamopocket WIN32 src/session/main_win32.cpp res/progress.rc)
 target_link_libraries(zamopocket PRIVATE zprapi zpdialog)
 zp_target(zamopocket)
+# The program once more in a folder of its own, with no stand-in DLLs beside
+# it: the end-to-end scenarios over the handheld's link run this copy.
+add_custom_command(TARGET zamopocket POST_BUILD
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/link
+  COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:zamopocket> ${CMAKE_BINARY_DIR}/link/zamopocket.exe)
 
 if(NOT CMAKE_SYSTEM_PROCESSOR STREQUAL x86_64)
   return()  # 32-bit: the program is a compile-and-link check; nothing here runs it
@@ -61,7 +66,8 @@ add_executable(win_unit_tests
   tests/win32/rapi_library_test.cpp
   tests/win32/win32_files_test.cpp
   tests/win32/win32_misc_test.cpp
-  tests/win32/win32_registry_test.cpp)
+  tests/win32/win32_registry_test.cpp
+  tests/win32/win32_sockets_test.cpp)
 target_link_libraries(win_unit_tests PRIVATE zprapi zpdialog gtest_main)
 target_include_directories(win_unit_tests PRIVATE tests)
 # The folders as Wine sees them (drive Z: is the host's root).

@@ -39,7 +39,7 @@ bool ControlLink::SendTrigger() {
   bool sent = false;
   for (const std::uint32_t to : config_.trigger_to) {
     sent |= SendDatagram(NetAddress{config_.listen.ip, 0}, NetAddress{to, kTriggerPort},
-                         config_.interface, kTrigger);
+                         config_.net_interface, kTrigger);
   }
   return sent;
 }
@@ -88,7 +88,7 @@ std::optional<DeviceInfo> ControlLink::Handshake(const Socket& connection) {
 }
 
 bool ControlLink::Connect() {
-  listener_ = ListenTcp(config_.listen, config_.interface);
+  listener_ = ListenTcp(config_.listen, config_.net_interface);
   if (!listener_) {
     LogText("Cannot listen on %s:%u: %s", FormatIpv4(config_.listen.ip).c_str(),
             config_.listen.port, SocketFailureText().c_str());

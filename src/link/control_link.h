@@ -22,7 +22,7 @@ struct LinkConfig {
   /// The handheld's address: the only peer taken. None: the first peer that
   /// connects on `interface` is the handheld.
   std::optional<std::uint32_t> device;
-  std::string interface;  ///< every socket bound to it, when not empty
+  std::string net_interface;  ///< every socket bound to it, when not empty
   LinkTimeouts timeouts;
 };
 

@@ -20,7 +20,7 @@ LinkChoice OnInterface(const NetInterface& net, const LinkTimeouts& timeouts) {
   config.trigger_to.push_back(kHandheldAddress);
   if (net.broadcast && *net.broadcast != kHandheldAddress)
     config.trigger_to.push_back(*net.broadcast);
-  config.interface = net.name;
+  config.net_interface = net.socket_interface.empty() ? net.name : net.socket_interface;
   config.timeouts = timeouts;
   return LinkChoice{config, {}};
 }
@@ -31,8 +31,12 @@ bool IsHandheldInterface(const NetInterface& net) {
   return (net.driver == "rndis_host" && net.usb_class == "ef/01/01") || net.mac == kHandheldMac;
 }
 
+bool IsHandheldAdapter(const NetInterface& net) {
+  return net.mac == kHandheldMac && net.ipv4 && (*net.ipv4 & 0xFFFFFF00u) == kHandheldNetwork;
+}
+
 LinkChoice ChooseLink(const char* link, const char* timeouts_text,
-                      const std::vector<NetInterface>& interfaces) {
+                      const std::vector<NetInterface>& interfaces, HandheldRule is_handheld) {
   LinkTimeouts timeouts;
   if (timeouts_text != nullptr) {
     const auto read = ReadLinkTimeouts(timeouts_text);
@@ -43,7 +47,7 @@ LinkChoice ChooseLink(const char* link, const char* timeouts_text,
   if (link == nullptr) {
     const NetInterface* chosen = nullptr;
     for (const NetInterface& net : interfaces) {
-      if (!IsHandheldInterface(net)) continue;
+      if (!is_handheld(net)) continue;
       if (chosen != nullptr) {
         return Problem("Several handhelds are docked (" + chosen->name + ", " + net.name +
                        "): choose one with ZAMOPOCKET_LINK");
@@ -66,9 +70,17 @@ LinkChoice ChooseLink(const char* link, const char* timeouts_text,
     return LinkChoice{config, {}};
   }
   for (const NetInterface& net : interfaces) {
-    if (net.name == text) return OnInterface(net, timeouts);
+    if (net.name == text || (!net.socket_interface.empty() && net.socket_interface == text)) {
+      return OnInterface(net, timeouts);
+    }
   }
   return Problem("ZAMOPOCKET_LINK names no network interface: " + text);
+}
+
+DevicePath ChooseDevicePath(std::uint32_t dll_device_id, const LinkChoice& link) {
+  if (dll_device_id != 0) return DevicePath::Dlls;
+  if (link.config || !link.problem.empty()) return DevicePath::Link;
+  return DevicePath::Dlls;
 }
 
 }  // namespace zp::link

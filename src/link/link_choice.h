@@ -2,6 +2,7 @@
 // machine's network interfaces.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -13,6 +14,8 @@ namespace zp::link {
 
 /// The address every handheld gives itself on its link.
 inline constexpr std::uint32_t kHandheldAddress = 0xA9FE0201u;  // 169.254.2.1
+/// The network every handheld's link is on: 169.254.2.0/24.
+inline constexpr std::uint32_t kHandheldNetwork = 0xA9FE0200u;
 /// The hardware address every Windows Mobile handheld's adapter shows.
 inline constexpr char kHandheldMac[] = "80:00:60:0f:e8:00";
 
@@ -25,10 +28,30 @@ struct LinkChoice {
 /// USB interface of class ef/01/01, or the handhelds' hardware address.
 bool IsHandheldInterface(const NetInterface& net);
 
-/// `link`: "LOCAL,DEVICE" (two IPv4 addresses), an interface name, or null
-/// (the one handheld interface there is). `timeouts`: the override, or null.
-/// No config and no problem: nothing is docked.
+/// The Windows rule, where no driver or USB class is at hand and the
+/// adapter's name is localised and shared with phone tethering: the
+/// handhelds' hardware address with an IPv4 address in 169.254.2.0/24.
+bool IsHandheldAdapter(const NetInterface& net);
+
+using HandheldRule = bool (*)(const NetInterface&);
+
+/// `link`: "LOCAL,DEVICE" (two IPv4 addresses), an interface (its name, or
+/// its `socket_interface`: on Windows the adapter's index), or null (the one
+/// interface `is_handheld` takes). `timeouts`: the override, or null. No
+/// config and no problem: nothing is docked.
 LinkChoice ChooseLink(const char* link, const char* timeouts,
-                      const std::vector<NetInterface>& interfaces);
+                      const std::vector<NetInterface>& interfaces,
+                      HandheldRule is_handheld = IsHandheldInterface);
+
+/// The Windows program's two ways to the handheld.
+enum class DevicePath {
+  Dlls,  ///< ActiveSync's or WMDC's rapi.dll and ceutil.dll
+  Link,  ///< the handheld's own link
+};
+/// The DLLs when they load and report a docked device (`dll_device_id`, 0
+/// when they are missing or see none), exactly as without the link; else
+/// the link when there is one to run, or a problem with it to log; else
+/// the DLLs, which find no device ("Unknown device").
+DevicePath ChooseDevicePath(std::uint32_t dll_device_id, const LinkChoice& link);
 
 }  // namespace zp::link

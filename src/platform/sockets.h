@@ -56,18 +56,23 @@ enum class NetWait { Done, TimedOut, Failed };
 /// The text of the last socket failure of this thread, for a log line.
 std::string SocketFailureText();
 
-/// A TCP listener on `local`, bound to the network interface `interface`
+/// A TCP listener on `local`, bound to the network interface `net_interface`
 /// when it is not empty (then only that interface's traffic reaches it).
+/// `net_interface` everywhere: on Linux the interface's name
+/// (SO_BINDTODEVICE); on Windows its interface index in decimal (what the
+/// socket sends leaves through that adapter, IP_UNICAST_IF; the bind to the
+/// adapter's own address ties what it receives to it).
 /// Empty on failure.
-Socket ListenTcp(NetAddress local, const std::string& interface);
+Socket ListenTcp(NetAddress local, const std::string& net_interface);
 
 /// Accepts one connection, waiting at most `timeout_ms`. The connection has
 /// TCP_NODELAY and SO_KEEPALIVE set; `peer` is where it came from.
 NetWait AcceptTcp(const Socket& listener, int timeout_ms, Socket& accepted, NetAddress& peer);
 
-/// Connects from `local` (port 0: any) to `to`, bound to `interface` when
+/// Connects from `local` (port 0: any) to `to`, bound to `net_interface` when
 /// not empty, waiting at most `timeout_ms`. TCP_NODELAY is set.
-Socket ConnectTcp(NetAddress local, NetAddress to, const std::string& interface, int timeout_ms);
+Socket ConnectTcp(NetAddress local, NetAddress to, const std::string& net_interface,
+                  int timeout_ms);
 
 /// How long a send waits for a peer that does not read.
 inline constexpr int kSendTimeoutMs = 120'000;
@@ -90,13 +95,13 @@ NetWait ReceiveSome(const Socket& socket, std::span<std::uint8_t> buffer, int ti
                     std::size_t& got);
 
 /// Sends one UDP datagram from `local` (port 0: any) to `to`, bound to
-/// `interface` when not empty; broadcast allowed.
-bool SendDatagram(NetAddress local, NetAddress to, const std::string& interface,
+/// `net_interface` when not empty; broadcast allowed.
+bool SendDatagram(NetAddress local, NetAddress to, const std::string& net_interface,
                   std::span<const std::uint8_t> bytes);
 
 /// A UDP socket bound to `local` (the handheld's side, waiting for the
 /// trigger). Empty on failure.
-Socket BindUdp(NetAddress local, const std::string& interface);
+Socket BindUdp(NetAddress local, const std::string& net_interface);
 /// Receives one datagram into `buffer`, waiting at most `timeout_ms`; its
 /// size in `got`.
 NetWait ReceiveDatagram(const Socket& socket, std::span<std::uint8_t> buffer, int timeout_ms,

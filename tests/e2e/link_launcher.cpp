@@ -55,7 +55,8 @@ std::string ProfileName(const std::string& device_folder, const std::string& des
 
 bool OverLink() {
   const char* launcher = std::getenv("ZP_E2E_LAUNCHER");
-  return launcher != nullptr && std::string(launcher) == "link";
+  return launcher != nullptr &&
+         (std::string(launcher) == "link" || std::string(launcher) == "winelink");
 }
 
 std::string LinkDesktopAddress() {

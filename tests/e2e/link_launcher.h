@@ -12,7 +12,8 @@
 
 namespace zp::test {
 
-/// True when the scenarios run over the link (ZP_E2E_LAUNCHER=link).
+/// True when the scenarios run over the link: the Linux program
+/// (ZP_E2E_LAUNCHER=link) or the Windows program under Wine (winelink).
 bool OverLink();
 
 /// This test process's desktop and handheld addresses ("127.a.b.1", "127.a.b.2").

@@ -30,13 +30,18 @@ class LinkSession : public SessionWorld {
   }
 
   void SetUp() override {
-    // Run once, by the plain end-to-end pass: the link is what they test.
-    if (UnderWine() || OverLink()) GTEST_SKIP() << "runs in the Linux pass only";
-    OwnNetworkOrSkip();  // port 990 without root
+    // Run by the plain end-to-end pass with the Linux program, and by the
+    // Windows program's pass over the link: the link is what they test.
+    if (UnderWine() != OverLink()) GTEST_SKIP() << "runs in the Linux and winelink passes only";
+    if (!UnderWine()) OwnNetworkOrSkip();  // port 990 without root
   }
 
   RunResult RunLinked(const std::vector<std::string>& handheld_options,
                       const std::string& timeouts = {}) {
+    if (UnderWine()) {
+      return RunUnderWine(ZP_WINDOWS_PROGRAM, world.desktop_root(), device_folder, {}, true, true,
+                          &handheld_exit, handheld_options, timeouts);
+    }
     HandheldProcess handheld(device_folder, world.desktop_root(), handheld_options);
     RunResult run = RunProgram(ZP_PROGRAM, LinkEnvironment(world.desktop_root(), timeouts));
     handheld_exit = handheld.Finish();

@@ -12,11 +12,13 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <regex>
 #include <sstream>
 #include <stdexcept>
 #include <vector>
 
+#include "e2e/link_launcher.h"
 #include "platform/regfile.h"
 
 namespace zp::test {
@@ -167,7 +169,7 @@ std::vector<fs::path> MapDrives(const fs::path& desktop) {
 
 bool UnderWine() {
   const char* launcher = std::getenv("ZP_E2E_LAUNCHER");
-  return launcher && std::string(launcher) == "wine";
+  return launcher && (std::string(launcher) == "wine" || std::string(launcher) == "winelink");
 }
 
 bool IsWinesOwnFolder(const std::string& name) {
@@ -188,18 +190,45 @@ void AttachWineDriveC(const std::string& desktop_root) {
 
 RunResult RunUnderWine(const std::string& program, const std::string& desktop_root,
                        const std::string& device_folder, const std::function<bool()>& meanwhile,
-                       bool display, bool carry_registry) {
+                       bool display, bool carry_registry, int* handheld_exit,
+                       const std::vector<std::string>& handheld_options,
+                       const std::string& timeouts) {
   const fs::path desktop = desktop_root;
+  if (handheld_exit) *handheld_exit = -2;
   if (carry_registry) ImportRegistry(desktop);
   const std::vector<fs::path> drives = MapDrives(desktop);
-  const std::string device =
-      "ZAMOPOCKET_DEVICE=" + (device_folder.empty() ? "" : WindowsPath(device_folder));
-  std::vector<std::string> env{device};
+  std::vector<std::string> env;
+  std::unique_ptr<HandheldProcess> handheld;
+  std::string run_program = program;
+  if (OverLink()) {
+    // The program alone, no stand-in DLLs beside it: the link is its only
+    // way to the handheld. Nothing docked: no ZAMOPOCKET_LINK, and the
+    // machine's adapters hold no handheld's.
+    run_program =
+        (fs::path(program).parent_path() / "link" / fs::path(program).filename()).string();
+    std::error_code ec;
+    for (const auto& [name, value] : LinkEnvironment(WindowsPath(desktop), timeouts)) {
+      if (name == "ZAMOPOCKET_DESKTOP" || name == "ZAMOPOCKET_CLOCK") continue;
+      if (name == "ZAMOPOCKET_LINK" &&
+          (device_folder.empty() || !fs::is_directory(device_folder, ec)))
+        continue;
+      env.push_back(name + "=" + value);
+    }
+    if (carry_registry && !device_folder.empty() && fs::is_directory(device_folder, ec)) {
+      handheld = std::make_unique<HandheldProcess>(device_folder, desktop_root, handheld_options);
+    }
+  } else {
+    env.push_back("ZAMOPOCKET_DEVICE=" + (device_folder.empty() ? "" : WindowsPath(device_folder)));
+  }
   if (!display) env.push_back("DISPLAY=");  // no window can be made, no question asked
-  const Started started = Start({program}, env);
+  const Started started = Start({run_program}, env);
   // A program left waiting (a question nobody answered) is ended.
   if (meanwhile && !meanwhile()) ::kill(-started.pid, SIGKILL);
   RunResult run = Finish(started);
+  if (handheld) {
+    const int exit = handheld->Finish();
+    if (handheld_exit) *handheld_exit = exit;
+  }
   if (carry_registry) {
     for (const fs::path& link : drives) fs::remove(link);
     ExportRegistry(desktop);

@@ -13,7 +13,8 @@
 
 namespace zp::test {
 
-/// True when the scenarios run the Windows program (ZP_E2E_LAUNCHER=wine).
+/// True when the scenarios run the Windows program (ZP_E2E_LAUNCHER=wine,
+/// or winelink: over the handheld's own link, see RunUnderWine).
 bool UnderWine();
 
 /// Makes `desktop_root`/c the prefix's drive C:, emptied of all but Wine's
@@ -30,10 +31,19 @@ bool IsWinesOwnFolder(const std::string& name);
 /// `display` the program finds no display: no window, no question. Without
 /// `carry_registry` the prefix's registry is used as it is (a second
 /// session started while the first runs).
+/// Over the link (ZP_E2E_LAUNCHER=winelink) the program is the copy of
+/// `program` with no DLLs beside it (link/zamopocket.exe in its folder),
+/// and the handheld program serves `device_folder` on this test process's
+/// loopback addresses (not for a second session: the first one's handheld
+/// serves it); its exit code goes to `handheld_exit` when given.
+/// `handheld_options` go to the handheld program (a hostile mode), and
+/// `timeouts`, when given, replace the link's short test waits.
 RunResult RunUnderWine(const std::string& program, const std::string& desktop_root,
                        const std::string& device_folder,
                        const std::function<bool()>& meanwhile = {}, bool display = true,
-                       bool carry_registry = true);
+                       bool carry_registry = true, int* handheld_exit = nullptr,
+                       const std::vector<std::string>& handheld_options = {},
+                       const std::string& timeouts = {});
 
 /// Another Windows program (a test tool) under Wine, waited for.
 RunResult RunWineProgram(const std::vector<std::string>& args);

@@ -23,7 +23,7 @@ TEST(LinkChoice, TheOneDockedHandheldsInterfaceIsTakenAndNothingElse) {
   NetInterface tethered_phone = Handheld("usb0");  // RNDIS too, but another class and MAC
   tethered_phone.usb_class = "e0/01/03";
   tethered_phone.mac = "02:11:22:33:44:55";
-  NetInterface ethernet{"eth0", "e1000", "", "52:54:00:12:34:56", 0x0A000002u, 0x0A0000FFu};
+  NetInterface ethernet{"eth0", "e1000", "", "52:54:00:12:34:56", 0x0A000002u, 0x0A0000FFu, ""};
   EXPECT_FALSE(IsHandheldInterface(tethered_phone));
   EXPECT_FALSE(IsHandheldInterface(ethernet));
 
@@ -39,7 +39,7 @@ TEST(LinkChoice, TheOneDockedHandheldsInterfaceIsTakenAndNothingElse) {
 
   LinkChoice one = ChooseLink(nullptr, nullptr, {ethernet, Handheld("enp0s20u1")});
   ASSERT_TRUE(one.config);
-  EXPECT_EQ(one.config->interface, "enp0s20u1");
+  EXPECT_EQ(one.config->net_interface, "enp0s20u1");
   EXPECT_EQ(one.config->listen, (NetAddress{0xA9FE0202u, 990}));
   EXPECT_FALSE(one.config->device);  // the first peer on that interface
   EXPECT_EQ(one.config->trigger_to, (std::vector<std::uint32_t>{0xA9FE0201u, 0xA9FE02FFu}));
@@ -59,11 +59,11 @@ TEST(LinkChoice, ZamopocketLinkNamesAnAddressPairOrAnInterface) {
   ASSERT_TRUE(pair.config);
   EXPECT_EQ(pair.config->listen, (NetAddress{0x7F000001u, 990}));
   EXPECT_EQ(pair.config->device, 0x7F000002u);
-  EXPECT_EQ(pair.config->interface, "");
+  EXPECT_EQ(pair.config->net_interface, "");
 
   LinkChoice named = ChooseLink("cradle2", nullptr, {Handheld("cradle1"), Handheld("cradle2")});
   ASSERT_TRUE(named.config);
-  EXPECT_EQ(named.config->interface, "cradle2");
+  EXPECT_EQ(named.config->net_interface, "cradle2");
 
   EXPECT_EQ(ChooseLink("cradle3", nullptr, {Handheld("cradle1")}).problem,
             "ZAMOPOCKET_LINK names no network interface: cradle3");
@@ -71,6 +71,66 @@ TEST(LinkChoice, ZamopocketLinkNamesAnAddressPairOrAnInterface) {
             "ZAMOPOCKET_LINK cannot be read: 127.0.0.1,localhost");
   EXPECT_EQ(ChooseLink("127.0.0.1,127.0.0.2", "reply=0", {}).problem,
             "ZAMOPOCKET_LINK_TIMEOUTS cannot be read: reply=0");
+}
+
+// Windows: the adapter's friendly name is localised and shared with phone
+// tethering, and there is no driver or USB class: the hardware address and
+// an address in 169.254.2.0/24 choose it; the sockets take its index.
+NetInterface Adapter(const std::string& name, const std::string& index) {
+  NetInterface net;
+  net.name = name;
+  net.mac = "80:00:60:0f:e8:00";
+  net.ipv4 = 0xA9FE0202u;
+  net.broadcast = 0xA9FE02FFu;
+  net.socket_interface = index;
+  return net;
+}
+
+TEST(LinkChoice, OnWindowsTheHandheldsAdapterHasItsAddressAndItsSocketsTakeItsIndex) {
+  const NetInterface handheld = Adapter("Remote NDIS based Internet Sharing Device", "12");
+  NetInterface self_configured = Adapter("Ethernet", "4");  // same MAC, another link-local net
+  self_configured.ipv4 = 0xA9FE1002u;
+  NetInterface phone = Adapter("Remote NDIS based Internet Sharing Device #2", "7");
+  phone.mac = "02:11:22:33:44:55";
+  NetInterface no_address = Adapter("Ethernet 3", "9");
+  no_address.ipv4.reset();
+  EXPECT_TRUE(IsHandheldAdapter(handheld));
+  for (const NetInterface& other : {self_configured, phone, no_address}) {
+    EXPECT_FALSE(IsHandheldAdapter(other)) << other.name;
+  }
+
+  LinkChoice found = ChooseLink(nullptr, nullptr, {phone, self_configured, handheld, no_address},
+                                IsHandheldAdapter);
+  ASSERT_TRUE(found.config);
+  EXPECT_EQ(found.config->net_interface, "12");
+  EXPECT_EQ(found.config->listen, (NetAddress{0xA9FE0202u, 990}));
+  EXPECT_EQ(found.config->trigger_to, (std::vector<std::uint32_t>{0xA9FE0201u, 0xA9FE02FFu}));
+
+  LinkChoice none = ChooseLink(nullptr, nullptr, {phone, self_configured}, IsHandheldAdapter);
+  EXPECT_FALSE(none.config);
+  EXPECT_EQ(none.problem, "");
+
+  // ZAMOPOCKET_LINK names an adapter by its name or its index.
+  for (const char* named : {"7", "Remote NDIS based Internet Sharing Device #2"}) {
+    LinkChoice chosen = ChooseLink(named, nullptr, {handheld, phone}, IsHandheldAdapter);
+    ASSERT_TRUE(chosen.config) << named;
+    EXPECT_EQ(chosen.config->net_interface, "7") << named;
+  }
+}
+
+TEST(LinkChoice, OnWindowsTheDllsGoFirstWhenTheySeeADevice) {
+  LinkChoice linked;
+  linked.config = LinkConfig{};
+  LinkChoice problem{std::nullopt, "ZAMOPOCKET_LINK names no network interface: x"};
+  const LinkChoice nothing;
+  // A device the DLLs see: exactly as without the link.
+  EXPECT_EQ(ChooseDevicePath(0x42, linked), DevicePath::Dlls);
+  EXPECT_EQ(ChooseDevicePath(0x42, problem), DevicePath::Dlls);
+  // None: the link, or its problem told.
+  EXPECT_EQ(ChooseDevicePath(0, linked), DevicePath::Link);
+  EXPECT_EQ(ChooseDevicePath(0, problem), DevicePath::Link);
+  // Neither: the DLLs say "Unknown device", as today.
+  EXPECT_EQ(ChooseDevicePath(0, nothing), DevicePath::Dlls);
 }
 
 TEST(LinkTimeouts, TheDefaultsFitARealHandheldAndTheOverrideChangesOnlyWhatItNames) {

@@ -46,7 +46,7 @@ bool SetOption(int fd, int level, int name, int value) {
 }
 
 // A new socket of `type`, bound to the interface (when named) and to `local`.
-Socket MakeBound(int type, NetAddress local, const std::string& interface, bool reuse) {
+Socket MakeBound(int type, NetAddress local, const std::string& net_interface, bool reuse) {
   Socket made(::socket(AF_INET, type | SOCK_CLOEXEC, 0));
   if (!made) {
     Failed();
@@ -54,8 +54,8 @@ Socket MakeBound(int type, NetAddress local, const std::string& interface, bool 
   }
   const int fd = Fd(made);
   if (reuse && !SetOption(fd, SOL_SOCKET, SO_REUSEADDR, 1)) return {};
-  if (!interface.empty() && ::setsockopt(fd, SOL_SOCKET, SO_BINDTODEVICE, interface.c_str(),
-                                         static_cast<socklen_t>(interface.size())) != 0) {
+  if (!net_interface.empty() && ::setsockopt(fd, SOL_SOCKET, SO_BINDTODEVICE, net_interface.c_str(),
+                                             static_cast<socklen_t>(net_interface.size())) != 0) {
     Failed();
     return {};
   }
@@ -117,10 +117,10 @@ std::string SocketFailureText() {
   return last_socket_errno == 0 ? "no error" : std::strerror(last_socket_errno);
 }
 
-Socket ListenTcp(NetAddress local, const std::string& interface) {
+Socket ListenTcp(NetAddress local, const std::string& net_interface) {
   // SO_REUSEADDR: the connections of the previous docking may linger in
   // TIME_WAIT on the port, which would otherwise refuse the listener.
-  Socket listener = MakeBound(SOCK_STREAM, local, interface, true);
+  Socket listener = MakeBound(SOCK_STREAM, local, net_interface, true);
   if (!listener) return {};
   if (::listen(Fd(listener), 8) != 0) {
     Failed();
@@ -147,8 +147,9 @@ NetWait AcceptTcp(const Socket& listener, int timeout_ms, Socket& accepted, NetA
   return NetWait::Done;
 }
 
-Socket ConnectTcp(NetAddress local, NetAddress to, const std::string& interface, int timeout_ms) {
-  Socket made = MakeBound(SOCK_STREAM, local, interface, false);
+Socket ConnectTcp(NetAddress local, NetAddress to, const std::string& net_interface,
+                  int timeout_ms) {
+  Socket made = MakeBound(SOCK_STREAM, local, net_interface, false);
   if (!made) return {};
   const int fd = Fd(made);
   const int flags = ::fcntl(fd, F_GETFL);
@@ -225,9 +226,9 @@ NetWait ReceiveAll(const Socket& socket, std::span<std::uint8_t> buffer, int tim
   return NetWait::Done;
 }
 
-bool SendDatagram(NetAddress local, NetAddress to, const std::string& interface,
+bool SendDatagram(NetAddress local, NetAddress to, const std::string& net_interface,
                   std::span<const std::uint8_t> bytes) {
-  Socket made = MakeBound(SOCK_DGRAM, local, interface, false);
+  Socket made = MakeBound(SOCK_DGRAM, local, net_interface, false);
   if (!made || !SetOption(Fd(made), SOL_SOCKET, SO_BROADCAST, 1)) return false;
   const sockaddr_in address = ToSockaddr(to);
   for (;;) {
@@ -238,8 +239,8 @@ bool SendDatagram(NetAddress local, NetAddress to, const std::string& interface,
   }
 }
 
-Socket BindUdp(NetAddress local, const std::string& interface) {
-  return MakeBound(SOCK_DGRAM, local, interface, true);
+Socket BindUdp(NetAddress local, const std::string& net_interface) {
+  return MakeBound(SOCK_DGRAM, local, net_interface, true);
 }
 
 NetWait ReceiveDatagram(const Socket& socket, std::span<std::uint8_t> buffer, int timeout_ms,

@@ -1,4 +1,5 @@
-// The desktop registry on Windows: RegOpenKeyExA, RegQueryValueExA, RegSetValueExA.
+// The desktop registry on Windows: RegOpenKeyExA, RegCreateKeyExA, RegQueryValueExA,
+// RegSetValueExA.
 #include "platform/win32/windows_api.h"
 
 #include <algorithm>
@@ -53,6 +54,21 @@ RegKey RegOpen(Hive hive, std::string_view subkey, RegAccess access) {
   HKEY opened = nullptr;
   if (!Succeeded(::RegOpenKeyExA(root, name.c_str(), 0, sam, &opened))) return {};
   return RegKey(std::make_unique<RegKey::Impl>(opened));
+}
+
+// The same view as RegOpen; the key gets the default security of its
+// parent (under HKEY_CURRENT_USER: the user's own account, the system and
+// the administrators).
+RegKey RegCreate(Hive hive, std::string_view subkey) {
+  const HKEY root = hive == Hive::LocalMachine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
+  const std::string name(subkey);
+  HKEY made = nullptr;
+  if (!Succeeded(::RegCreateKeyExA(root, name.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                   KEY_READ | KEY_WRITE | KEY_WOW64_32KEY, nullptr, &made,
+                                   nullptr))) {
+    return {};
+  }
+  return RegKey(std::make_unique<RegKey::Impl>(made));
 }
 
 std::optional<RegData> RegQuery(const RegKey& key, std::string_view name, std::size_t limit) {
