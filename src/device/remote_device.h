@@ -83,6 +83,11 @@ class RemoteDevice {
  public:
   virtual ~RemoteDevice() = default;
 
+  /// What the device is reached through, when no two sessions may share it
+  /// (a network interface, or an address): a second session on it must not
+  /// even look for a handheld. Empty: the device alone tells sessions apart.
+  virtual std::string LinkName() const { return {}; }
+
   // Connection. A negative CeRapiInit means no connection.
   virtual std::int32_t CeRapiInit() = 0;
   virtual std::int32_t CeRapiUninit() = 0;

@@ -9,6 +9,7 @@
 #include "device/remote_program.h"
 #include "install/pending_list.h"
 #include "platform/platform.h"
+#include "platform/settings_lock.h"
 #include "report/log.h"
 #include "report/progress.h"
 
@@ -30,6 +31,25 @@ bool RunSetup(RemoteDevice& device, const std::u16string& setup, const std::u16s
   return true;
 }
 
+// Takes the device's entry out of "InstallID" as the list stands now, under
+// the settings lock: a session of another handheld may have changed the
+// list since this one read it.
+void RemoveInstalledEntry(std::uint32_t device_id) {
+  const SettingsLock lock;
+  const RegKey key =
+      lock ? RegOpen(Hive::CurrentUser, kSettingsKey, RegAccess::ReadWrite) : RegKey();
+  if (!key) {
+    LogError(LastErrorCode(), "Cannot update registry value InstallID");
+    return;
+  }
+  std::optional<std::string> list = RegQueryString(key, "InstallID", kInstallIdBuffer);
+  if (!list) return;
+  const std::optional<PendingEntry> entry = FindPendingEntry(*list, device_id);
+  if (!entry) return;
+  RemovePendingEntry(*list, *entry);
+  RegSetString(key, "InstallID", *list);
+}
+
 }  // namespace
 
 const char* ProcessorName(std::uint32_t processor_type) {
@@ -46,7 +66,8 @@ const char* ProcessorName(std::uint32_t processor_type) {
   }
 }
 
-bool CheckInstall(RemoteDevice& device, std::uint32_t device_id, const InstallQuestion& ask) {
+bool CheckInstall(RemoteDevice& device, std::uint32_t device_id, const InstallQuestion& ask,
+                  bool can_ask) {
   CeSystemInfo info;
   device.CeGetSystemInfo(&info);
   const char* processor = ProcessorName(info.dwProcessorType);
@@ -88,6 +109,14 @@ bool CheckInstall(RemoteDevice& device, std::uint32_t device_id, const InstallQu
     return false;
   }
   const std::uint32_t total = cab_info->size_low + setup_info->size_low;
+  if (!can_ask) {
+    // An installation nobody can confirm would be started again at every
+    // docking and never leave the list; the arrays are moved meanwhile.
+    LogText(
+        "Installation pending for this handheld, not started: nobody here can confirm it. "
+        "It stays pending: run zamopocket in a terminal with the handheld docked to install it");
+    return true;
+  }
 
   CreateProgress(nullptr, "Installing Brenok ZAMO...", static_cast<std::int32_t>(total));
   void* owner = CurrentProgressHandle();
@@ -117,8 +146,7 @@ bool CheckInstall(RemoteDevice& device, std::uint32_t device_id, const InstallQu
   }
   device.CeDeleteFile(device_setup);
   LogText("Application successfully installed\r\n");
-  RemovePendingEntry(*list, *entry);
-  RegSetString(key, "InstallID", *list);
+  RemoveInstalledEntry(device_id);
   return true;
 }
 

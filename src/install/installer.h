@@ -21,8 +21,10 @@ using InstallQuestion =
 
 /// Installs the device application when the pending list holds the
 /// device's id, asking the user whether it succeeded. True: go on with the
-/// session (nothing to install, or installed); false: stop it.
+/// session (nothing to install, or installed); false: stop it. Where nobody
+/// can be asked (`can_ask` false: a dock without a terminal), the
+/// installation is not started and stays pending, and the session goes on.
 bool CheckInstall(RemoteDevice& device, std::uint32_t device_id,
-                  const InstallQuestion& ask = AskYesNo);
+                  const InstallQuestion& ask = AskYesNo, bool can_ask = true);
 
 }  // namespace zp

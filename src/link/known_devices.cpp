@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "platform/platform.h"
+#include "platform/settings_lock.h"
 #include "report/log.h"
 
 namespace zp::link {
@@ -27,6 +28,13 @@ std::string PasswordHash(const std::string& guid, const std::string& password) {
 }  // namespace
 
 DeviceTrust CheckDeviceGuid(const std::string& name, const std::string& guid) {
+  // Read and recorded under the settings lock: of two handhelds of one name
+  // docked at once, only the first is recorded.
+  const SettingsLock lock;
+  if (!lock) {
+    LogError(LastErrorCode(), "Cannot read the handhelds this desktop knows");
+    return DeviceTrust::Failed;
+  }
   if (const RegKey known = RegOpen(Hive::CurrentUser, kKnownDevicesKey, RegAccess::Read)) {
     if (const auto first = RegQueryString(known, name, kGuidBuffer)) {
       if (*first == guid) return DeviceTrust::Known;

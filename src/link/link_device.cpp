@@ -25,6 +25,12 @@ constexpr CeSvcHandle kProfileHandle = static_cast<CeSvcHandle>(2);
 LinkDevice::LinkDevice(std::optional<LinkConfig> config, std::string problem)
     : config_(std::move(config)), problem_(std::move(problem)) {}
 
+std::string LinkDevice::LinkName() const {
+  if (!config_) return {};
+  if (!config_->net_interface.empty()) return config_->net_interface;
+  return FormatIpv4(config_->listen.ip);
+}
+
 LinkDevice::~LinkDevice() = default;
 
 bool LinkDevice::Identify() {

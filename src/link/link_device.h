@@ -24,6 +24,8 @@ class LinkDevice : public RemoteDevice {
   LinkDevice(std::optional<LinkConfig> config, std::string problem = {});
   ~LinkDevice() override;
 
+  std::string LinkName() const override;
+
   std::int32_t CeRapiInit() override;
   std::int32_t CeRapiUninit() override;
   std::uint32_t CeGetDeviceId() override;

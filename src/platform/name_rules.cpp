@@ -2,12 +2,23 @@
 #include "platform/name_rules.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <cstdio>
 #include <type_traits>
 
 namespace zp {
 
 char FoldCase(char c) {
   return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+std::string FoldedKey(std::string_view name) {
+  std::uint64_t hash = 14695981039346656037ull;
+  for (const char c : name)
+    hash = (hash ^ static_cast<unsigned char>(FoldCase(c))) * 1099511628211ull;
+  char text[17];
+  std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(hash));
+  return text;
 }
 
 char16_t FoldCase(char16_t c) {

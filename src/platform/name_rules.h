@@ -4,6 +4,7 @@
 // handheld's UTF-16 names fold the letters its file system folds.
 #pragma once
 
+#include <string>
 #include <string_view>
 
 namespace zp {
@@ -13,6 +14,10 @@ char FoldCase(char c);
 /// The upper-case form of one UTF-16 unit: ASCII, Latin-1, Latin Extended-A,
 /// basic Greek and Cyrillic; every other unit is its own fold.
 char16_t FoldCase(char16_t c);
+
+/// 16 hexadecimal digits naming `name` in any case (the FNV-1a hash of its
+/// folded characters): two names that Equal give the same key.
+std::string FoldedKey(std::string_view name);
 
 /// The comparisons of names of one character width, each character folded
 /// by FoldCase.

@@ -209,23 +209,21 @@ std::vector<FindEntry> FindFiles(const std::string& pattern, FindDetail detail =
 std::optional<std::vector<FindEntry>> ListFiles(const std::string& pattern,
                                                 FindDetail detail = FindDetail::Sizes);
 
-// ---------------------------------------------------------------- one session at a time
+// ---------------------------------------------------------------- locks between sessions
 
-/// Held for the length of a session, so that a second session started on
-/// the same desktop meanwhile (ActiveSync may start one per connection
-/// event) cannot run beside it: a named mutex on Windows, a lock on a file
-/// in the desktop root on POSIX. The system lets go of it when the process
-/// ends, however it ends.
-class SessionLock {
+/// A lock the sessions of one desktop share: a named mutex of the user's
+/// logon session on Windows, a lock on a file in the desktop root on POSIX.
+/// The system lets go of it when the process ends, however it ends.
+class DesktopLock {
  public:
   struct Impl;
-  SessionLock() noexcept;
-  explicit SessionLock(std::unique_ptr<Impl> impl) noexcept;
-  SessionLock(SessionLock&&) noexcept;
-  SessionLock& operator=(SessionLock&&) noexcept;
-  ~SessionLock();
-  SessionLock(const SessionLock&) = delete;
-  SessionLock& operator=(const SessionLock&) = delete;
+  DesktopLock() noexcept;
+  explicit DesktopLock(std::unique_ptr<Impl> impl) noexcept;
+  DesktopLock(DesktopLock&&) noexcept;
+  DesktopLock& operator=(DesktopLock&&) noexcept;
+  ~DesktopLock();
+  DesktopLock(const DesktopLock&) = delete;
+  DesktopLock& operator=(const DesktopLock&) = delete;
 
   /// True when this process holds the lock.
   explicit operator bool() const noexcept { return impl_ != nullptr; }
@@ -234,8 +232,12 @@ class SessionLock {
   std::unique_ptr<Impl> impl_;
 };
 
-/// Takes the session lock; an empty lock when another session holds it.
-SessionLock TakeSessionLock();
+/// Takes the lock called `name` (letters, digits, '.' and '-', at most 64
+/// characters), waiting up to `wait_ms` milliseconds for another process to
+/// let go of it (0: not at all). An empty lock when it could not be had:
+/// the last error is ERROR_ALREADY_EXISTS when another process holds it.
+/// A process never takes the same lock twice.
+DesktopLock TakeDesktopLock(const std::string& name, std::uint32_t wait_ms);
 
 // ---------------------------------------------------------------- log stream
 
@@ -246,6 +248,13 @@ using Stream = std::unique_ptr<std::FILE, StreamCloser>;
 
 /// fopen(path, "ab"): null when the file cannot be opened.
 Stream OpenAppendStream(const std::string& path);
+
+/// fopen(path, "rb"): null when the file cannot be opened.
+Stream OpenReadStream(const std::string& path);
+
+/// Deletes a file the log streams made (remove()); false when it could not
+/// be deleted. Like the streams, outside the desktop's fault rules.
+bool RemoveStreamFile(const std::string& path);
 
 // ---------------------------------------------------------------- time, errors
 
@@ -279,5 +288,9 @@ enum class Answer { Yes, No, Failed };
 /// MessageBoxA(owner, text, caption, MB_YESNO). Failed when the question
 /// could not be asked at all. `owner` is the platform window or null.
 Answer AskYesNo(void* owner, const std::string& text, const std::string& caption);
+
+/// Whether a question can be put to someone at all: on Windows always (a
+/// message box); on POSIX when the process has a terminal.
+bool CanAskQuestions();
 
 }  // namespace zp

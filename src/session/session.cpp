@@ -9,6 +9,7 @@
 #include "device/path_walk.h"
 #include "device/remote_program.h"
 #include "install/installer.h"
+#include "platform/name_rules.h"
 #include "platform/platform.h"
 #include "report/log.h"
 #include "report/progress.h"
@@ -65,7 +66,7 @@ int RunConnected(RemoteDevice& device, SessionScope& scope, const std::string& r
   }
   LogStatus("Successfully connected to %s", name.c_str());
 
-  if (!CheckInstall(device, device_id)) {
+  if (!CheckInstall(device, device_id, AskYesNo, CanAskQuestions())) {
     LogText("Cannot install application");
     return kExitNotConnected;
   }
@@ -125,15 +126,22 @@ int RunSession(RemoteDevice& device) {
   std::string root;
   if (!GetPathSync(root)) return kExitNoSettings;
 
-  // One session at a time: a second one would take from the handheld what
-  // the first is moving, and delete what it delivers. The one refused
-  // writes nothing, so the log holds whole sessions: the running session
-  // serves the handheld docked now (one at a time is connected), and one
-  // docked later starts a session of its own.
-  const SessionLock lock = TakeSessionLock();
-  if (!lock) return kExitNotConnected;
+  // Sessions of several handhelds run side by side, each on its own device
+  // folder; two sessions of one device folder never do: the second would
+  // take from the handheld what the first is moving, and delete what it
+  // delivers. The one refused writes nothing, so the log holds whole
+  // sessions: the session running serves the handheld, and one docked later
+  // starts a session of its own.
+  // Nor do two sessions on one link: the second would find the first's
+  // handheld busy. It writes nothing either.
+  DesktopLock link_lock;
+  if (const std::string link = device.LinkName(); !link.empty()) {
+    link_lock = TakeDesktopLock("link." + FoldedKey(link), 0);
+    if (!link_lock) return kExitNotConnected;
+  }
+  DesktopLock device_lock;  // declared first: the log stops before it is given up
   StartLogging(root);
-  const LoggingScope logging;  // stops the log before the lock is given up
+  const LoggingScope logging;
 
   std::string name;
   std::uint32_t device_id = 0;
@@ -146,6 +154,12 @@ int RunSession(RemoteDevice& device) {
     LogText("Unknown device");
     return kExitNotConnected;
   }
+  device_lock = TakeDesktopLock("session." + FoldedKey(name), 0);
+  if (!device_lock) {
+    DiscardLog();
+    return kExitNotConnected;
+  }
+  LogForDevice(name);
 
   SessionScope scope(device);
   try {

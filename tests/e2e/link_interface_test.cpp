@@ -14,6 +14,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -137,6 +138,7 @@ struct Station : SessionWorld {
   using SessionWorld::DeviceListing;
   using SessionWorld::DeviceState;
   using SessionWorld::Log;
+  using SessionWorld::PutDesktopFile;
   using SessionWorld::world;
 
   const std::string array_a;
@@ -147,24 +149,27 @@ struct Station : SessionWorld {
 class NamespacedHandheld {
  public:
   NamespacedHandheld(const std::string& ns, const Station& station)
-      : output_file_((station.world.dir.path() / "handheld.out").string()) {
+      : NamespacedHandheld(ns, station.world, {"--name", "Field"}) {}
+  // The handheld of `world`, with further options (its name, its GUID).
+  NamespacedHandheld(const std::string& ns, const DeviceWorld& world,
+                     const std::vector<std::string>& options)
+      : output_file_((world.dir.path() / "handheld.out").string()) {
     std::vector<std::string> args = {"ip",
                                      "netns",
                                      "exec",
                                      ns,
                                      ZP_HANDHELD_PROGRAM,
                                      "--world",
-                                     station.world.device_folder(),
+                                     world.device_folder(),
                                      "--device",
                                      kHandheldAddress,
                                      "--desktop",
                                      kDeskAddress,
-                                     "--name",
-                                     "Field",
                                      "--wait-ms",
                                      "20000",
                                      "--idle-ms",
                                      "30000"};
+    args.insert(args.end(), options.begin(), options.end());
     pid_ = ::fork();
     if (pid_ < 0) throw std::runtime_error("fork failed");
     if (pid_ == 0) {
@@ -349,25 +354,97 @@ TEST_F(LinkInterface, WithNothingSetTheProgramFindsTheHandheldsInterfaceByItsAdd
   ExpectComplete(station, run, handheld_exit, handheld.Output());
 }
 
-TEST_F(LinkInterface, TwoHandheldsWithTheSameAddressesAtOnceEachSyncWithItsOwnDesktop) {
-  // Two cradles: the same addresses at both ends of both, in one desktop
-  // namespace. Only sockets bound to their interface tell them apart.
-  std::string veth[2], ns[2];
-  ASSERT_NO_FATAL_FAILURE(Cradle(0, kHandheldMac, veth[0], ns[0]));
-  ASSERT_NO_FATAL_FAILURE(Cradle(1, kHandheldMac, veth[1], ns[1]));
-  Station one("1");
-  Station two("2");
-  NamespacedHandheld first(ns[0], one);
-  NamespacedHandheld second(ns[1], two);
-  const DesktopRun desktop[2] = {Desktop(one, veth[0]), Desktop(two, veth[1])};
-  RunResult run[2];
-  std::thread other([&] { run[1] = desktop[1].Run(); });
-  run[0] = desktop[0].Run();
-  other.join();
-  const int first_exit = first.Finish();
-  const int second_exit = second.Finish();
-  ExpectComplete(one, run[0], first_exit, first.Output());
-  ExpectComplete(two, run[1], second_exit, second.Output());
+// A docking station: three cradles on one desktop, the same addresses at
+// both ends of each, in one desktop namespace; only sockets bound to their
+// interface tell the handhelds apart. Three sessions at once, each slowed
+// so that they overlap: each handheld's arrays exactly once in its own
+// device folder, the log whole (three sessions one after the other, none
+// among another's lines, no side log left), and every handheld recorded
+// in the desktop's settings, which the three sessions changed at once.
+TEST_F(LinkInterface, ThreeHandheldsDockedAtOnceOnOneDesktopEachSyncIntoTheirOwnFolder) {
+  constexpr int kCradles = 3;
+  std::string veth[kCradles], ns[kCradles];
+  for (int i = 0; i < kCradles; ++i) {
+    ASSERT_NO_FATAL_FAILURE(Cradle(i, kHandheldMac, veth[i], ns[i]));
+  }
+  Station desktop("0");  // the desktop; its own handheld stays out of this
+  DeviceWorld handhelds[kCradles];
+  std::vector<std::unique_ptr<NamespacedHandheld>> running;
+  for (int i = 0; i < kCradles; ++i) {
+    const std::string n = std::to_string(i + 1);
+    DeviceWorld& world = handhelds[i];
+    world.SetDeviceReg(desktop.world.DeviceReg());
+    world.AddDeviceFile("\\Program Files\\ZAMO\\import.exe", "import program");
+    world.AddDeviceFile(kSync + "A.ARR", "array of handheld " + n);
+    world.AddDeviceFile(kSync + "b.arr", std::string(40000, static_cast<char>('0' + i + 1)));
+    world.SetFaults("slow CeReadFile ms=150\n");
+    desktop.PutDesktopFile("c/ZAMO/Field" + n + "/ToPocket/R.CLS", "regions " + n);
+    desktop.PutDesktopFile("c/ZAMO/Field" + n + "/ToPocket/S.TMT", "survey " + n);
+    running.push_back(std::make_unique<NamespacedHandheld>(
+        ns[i], world,
+        std::vector<std::string>{"--name", "Field" + n, "--partner", "0x10" + n, "--guid",
+                                 "{0000010" + n + "-aaaa-bbbb-cccc-00000000000" + n + "}"}));
+  }
+  std::vector<DesktopRun> runs;
+  for (int i = 0; i < kCradles; ++i) runs.push_back(Desktop(desktop, veth[i]));
+  RunResult run[kCradles];
+  std::vector<std::thread> sessions;
+  for (int i = 0; i < kCradles; ++i) sessions.emplace_back([&, i] { run[i] = runs[i].Run(); });
+  for (std::thread& session : sessions) session.join();
+
+  const std::string log = desktop.Log();
+  std::vector<std::string> blocks;  // the log's sessions, in order
+  for (std::size_t at = 0; at < log.size();) {
+    const std::size_t end = log.find(kStop, at);
+    if (end == std::string::npos) {
+      blocks.push_back(log.substr(at));
+      break;
+    }
+    blocks.push_back(log.substr(at, end + kStop.size() - at));
+    at = end + kStop.size();
+  }
+  EXPECT_EQ(blocks.size(), 3u) << log;
+  for (int i = 0; i < kCradles; ++i) {
+    const std::string n = std::to_string(i + 1);
+    const std::string name = "Field" + n;
+    const std::string output = running[i]->Output();
+    EXPECT_EQ(run[i].exit_code, kExitDone) << run[i].output << log << output;
+    EXPECT_EQ(running[i]->Finish(), 0) << output;
+    const std::string folder = "c/ZAMO/" + name;
+    EXPECT_EQ(desktop.DesktopListing(folder + "/FromPocket"), "ARR00001.ARR ARR00002.ARR");
+    EXPECT_EQ(desktop.DesktopFile(folder + "/FromPocket/ARR00001.ARR"), "array of handheld " + n);
+    EXPECT_TRUE(desktop.DesktopFile(folder + "/FromPocket/ARR00002.ARR") ==
+                std::string(40000, static_cast<char>('0' + i + 1)))
+        << name << "'s ARR00002.ARR is not its own b.arr";
+    EXPECT_EQ(desktop.DesktopListing(folder + "/ToPocket"), "");
+    EXPECT_EQ(handhelds[i].DeviceFile(kSync + "R.CLS"), "regions " + n);
+    EXPECT_EQ(handhelds[i].DeviceFile(kSync + "S.TMT"), "survey " + n);
+    EXPECT_NE(handhelds[i].DeviceReg().find("\"DBState\"=dword:00000004"), std::string::npos)
+        << handhelds[i].DeviceReg();
+    EXPECT_EQ(handhelds[i].StartedLog(), "\\Program Files\\ZAMO\\import.exe\t\n");
+    const std::string whole =
+        kStart + "Connecting to PocketPC...\r\nSuccessfully connected to " + name + "\r\n" +
+        "Copying file \\My Documents\\Personal\\ZAMO\\Sync\\A.ARR to c:\\ZAMO\\" + name +
+        "\\FromPocket\\ARR00001.ARR\r\n"
+        "Copying file \\My Documents\\Personal\\ZAMO\\Sync\\b.arr to c:\\ZAMO\\" +
+        name +
+        "\\FromPocket\\ARR00002.ARR\r\n"
+        "Copying classifier 'c:\\ZAMO\\" +
+        name +
+        "\\ToPocket\\R.CLS' to '\\My Documents\\Personal\\ZAMO\\Sync\\R.CLS'\r\n"
+        "Copied successfully\r\n\r\n"
+        "Copying template 'c:\\ZAMO\\" +
+        name +
+        "\\ToPocket\\S.TMT' to '\\My Documents\\Personal\\ZAMO\\Sync\\S.TMT'\r\n"
+        "Copied successfully\r\n\r\n"
+        "Finished successfully\r\n\r\n" +
+        kStop;
+    EXPECT_EQ(std::count(blocks.begin(), blocks.end(), whole), 1) << name << " in\n" << log;
+    EXPECT_NE(desktop.DesktopFile("registry.reg").find("\"" + name + "\"=\"{0000010" + n),
+              std::string::npos)
+        << desktop.DesktopFile("registry.reg");
+  }
+  EXPECT_EQ(desktop.DesktopListing("c/ZAMO"), "Field/ Field1/ Field2/ Field3/ zamopocket.log");
 }
 
 }  // namespace

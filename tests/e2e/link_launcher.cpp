@@ -152,11 +152,12 @@ RunResult RunOverLink(const std::string& program, const std::string& desktop_roo
   EnterOwnNetwork();  // done by now, by the world's constructor
   std::map<std::string, std::string> env = LinkEnvironment(desktop_root);
   // Nothing docked: no link to listen on, exactly as on a desktop with no
-  // handheld interface. No handheld program either for a session beside a
-  // running one (`handheld_exit` null): the handheld serves the first.
+  // handheld interface. A session beside a running one (`handheld_exit`
+  // null) is on the same link, with no handheld program of its own: the
+  // handheld serves the first.
   std::error_code ec;
   if (device_folder.empty() || !fs::is_directory(device_folder, ec) || !handheld_exit) {
-    env.erase("ZAMOPOCKET_LINK");
+    if (handheld_exit) env.erase("ZAMOPOCKET_LINK");
     return answer.empty() ? RunProgram(program, env) : RunProgramOnTerminal(program, env, answer);
   }
   HandheldProcess handheld(device_folder, desktop_root);

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/name_rules.h"
+#include "platform/platform.h"
 #include "report/progress.h"
 #include "support/desktop_env.h"
 #include "support/world_texts.h"
@@ -37,14 +39,20 @@ TEST(Log, WritersBannersAndLineEndsByteForByte) {
   EXPECT_EQ(desktop.Read("c/zamopocket.log"), expected);
 }
 
-// A session killed at any point leaves every entry it wrote, each whole.
+// A session killed at any point once its handheld is known leaves every
+// entry it wrote, each whole; before, it has written nothing.
 TEST(Log, EachEntryIsInTheFileAsSoonAsItIsWritten) {
   test::DesktopEnv desktop;
   ASSERT_TRUE(StartLogging("c:\\"));
-  EXPECT_EQ(desktop.Read("c/zamopocket.log"), kStart);
+  LogText("Unlock the handheld to continue...");
+  EXPECT_EQ(desktop.Read("c/zamopocket.log"), "");
+  LogForDevice("Field");
+  EXPECT_EQ(desktop.Read("c/zamopocket.log"),
+            std::string(kStart) + "Unlock the handheld to continue...\r\n");
+  const std::string start = desktop.Read("c/zamopocket.log");
   LogText("Copying file %s to %s", "\\A.ARR", "c:\\ARR00001.ARR");
   EXPECT_EQ(desktop.Read("c/zamopocket.log"),
-            std::string(kStart) + "Copying file \\A.ARR to c:\\ARR00001.ARR\r\n");
+            start + "Copying file \\A.ARR to c:\\ARR00001.ARR\r\n");
   LogError(2, "%s", std::string(3000, 'x').c_str());  // longer than any buffer
   LogStatus("Failed to connect");
   const std::string log = desktop.Read("c/zamopocket.log");
@@ -53,6 +61,45 @@ TEST(Log, EachEntryIsInTheFileAsSoonAsItIsWritten) {
                             "Failed to connect\r\n"))
       << log;
   StopLogging();
+}
+
+// Sessions of two handhelds at once: the one without the log's turn writes
+// each line into its side log as it comes, and adds its session whole to
+// the log when the turn is its; a side log left by a session that was
+// killed is added by that handheld's next session, before its own lines.
+TEST(Log, ASessionWithoutTheTurnKeepsItsLinesBesideTheLogAndAddsThemWhole) {
+  test::DesktopEnv desktop;
+  desktop.Write("c/ZAMO/zamopocket.log", "");
+  // The other session: its turn, and a line of it in the log.
+  DesktopLock other = TakeDesktopLock("log." + FoldedKey("C:\\zamo\\"), 0);
+  ASSERT_TRUE(other);
+  ASSERT_TRUE(StartLogging("c:\\ZAMO\\"));
+  LogText("before the handheld is known");
+  LogForDevice("Field");
+  LogText("Copying file %s", "\\A.ARR");
+  const std::string mine =
+      std::string(kStart) + "before the handheld is known\r\n" + "Copying file \\A.ARR\r\n";
+  EXPECT_EQ(desktop.Read("c/ZAMO/zamopocket-Field.log"), mine);
+  EXPECT_EQ(desktop.Read("c/ZAMO/zamopocket.log"), "");
+  other = DesktopLock();
+  StopLogging();
+  EXPECT_EQ(desktop.Read("c/ZAMO/zamopocket.log"), mine + kStop);
+  EXPECT_FALSE(desktop.Exists("c/ZAMO/zamopocket-Field.log"));
+
+  desktop.Write("c/ZAMO/zamopocket-Field.log", "a session that was killed\r\n");
+  ASSERT_TRUE(StartLogging("c:\\ZAMO\\"));
+  LogForDevice("Field");  // the turn is free: straight into the log
+  EXPECT_EQ(desktop.Read("c/ZAMO/zamopocket.log"),
+            mine + kStop + "a session that was killed\r\n" + kStart);
+  EXPECT_FALSE(desktop.Exists("c/ZAMO/zamopocket-Field.log"));
+  StopLogging();
+
+  // A session that serves no handheld writes nothing.
+  ASSERT_TRUE(StartLogging("c:\\ZAMO\\"));
+  LogText("Successfully connected to Field");
+  DiscardLog();
+  EXPECT_EQ(desktop.Read("c/ZAMO/zamopocket.log"),
+            mine + kStop + "a session that was killed\r\n" + kStart + kStop);
 }
 
 TEST(Log, SecondRunAppendsAfterTheFirst) {

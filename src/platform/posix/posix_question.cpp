@@ -61,6 +61,10 @@ std::string Folded(std::string_view text) {
 
 }  // namespace
 
+bool CanAskQuestions() {
+  return Terminal().is_open();
+}
+
 // The terminal has no title bar: the caption is not shown.
 Answer AskYesNo(void* /*owner*/, const std::string& text, const std::string& /*caption*/) {
   Terminal tty;

@@ -5,6 +5,7 @@
 #include "platform/posix/desktop_root.h"
 #include "platform/posix/posix_paths.h"
 #include "platform/regfile.h"
+#include "platform/settings_lock.h"
 
 namespace zp {
 
@@ -100,8 +101,11 @@ bool RegSetString(const RegKey& key, std::string_view name, std::string_view val
     SetLastErrorCode(kErrorAccessDenied);
     return false;
   }
-  // Written back whole: never over a file with lines this program could not
-  // read, since they would be lost.
+  // Read again and written back whole under the settings lock, so that a
+  // value another session wrote meanwhile stays; never over a file with
+  // lines this program could not read, since they would be lost.
+  const SettingsLock lock;
+  if (!lock) return false;
   const std::string file = RegistryFile();
   bool complete = false;
   auto doc = regfile::Load(file, regfile::Strings::Narrow, &complete);

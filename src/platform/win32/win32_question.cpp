@@ -5,6 +5,10 @@
 
 namespace zp {
 
+bool CanAskQuestions() {
+  return true;
+}
+
 Answer AskYesNo(void* owner, const std::string& text, const std::string& caption) {
   const int answer =
       ::MessageBoxA(static_cast<HWND>(owner), text.c_str(), caption.c_str(), MB_YESNO);
