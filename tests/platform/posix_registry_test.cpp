@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -8,6 +10,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/settings_lock.h"
 #include "support/desktop_env.h"
 
 namespace zp {
@@ -107,6 +110,50 @@ TEST_F(PosixRegistry, SetStringRewritesTheFileAndKeepsOtherWrites) {
   EXPECT_EQ(RegQuery(again, "Other", 3)->type, kRegMultiSz);
   // c/ and the settings lock beside the registry: no stray copy of it.
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(env.dir().path()), {}), 3);
+}
+
+// Sessions of several handhelds write the one registry file at once: each
+// write reads the file again under the settings lock, and a read-change-
+// write of a list under that lock keeps every other session's change.
+TEST_F(PosixRegistry, WritesOfSessionsAtOnceNeverUndoEachOther) {
+  env.SetRegistry("[HKEY_CURRENT_USER\\Software\\Brenok\\ZAMO]\r\n\"List\"=\"\"\r\n");
+  constexpr int kWriters = 4;
+  constexpr int kWrites = 15;
+  std::vector<pid_t> writers;
+  for (int w = 0; w < kWriters; ++w) {
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      bool ok = true;
+      for (int i = 0; i < kWrites; ++i) {
+        const std::string mine = std::to_string(w) + "." + std::to_string(i);
+        const RegKey key = RegCreate(Hive::CurrentUser, kZamo);
+        ok = ok && RegSetString(key, "V" + mine, mine);
+        const SettingsLock lock;  // the list: read, changed and written under it
+        const RegKey again = RegOpen(Hive::CurrentUser, kZamo, RegAccess::ReadWrite);
+        const auto list = RegQueryString(again, "List", 4096);
+        ok = ok && lock && list && RegSetString(again, "List", *list + mine + ",");
+      }
+      ::_exit(ok ? 0 : 1);
+    }
+    writers.push_back(pid);
+  }
+  for (const pid_t pid : writers) {
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  }
+  const RegKey key = RegOpen(Hive::CurrentUser, kZamo, RegAccess::Read);
+  const auto list = RegQueryString(key, "List", 4096);
+  ASSERT_TRUE(list);
+  for (int w = 0; w < kWriters; ++w) {
+    for (int i = 0; i < kWrites; ++i) {
+      const std::string mine = std::to_string(w) + "." + std::to_string(i);
+      EXPECT_EQ(RegQueryString(key, "V" + mine, 16), mine);
+      EXPECT_NE(("," + *list).find("," + mine + ","), std::string::npos)
+          << mine << " lost from " << *list;
+    }
+  }
 }
 
 TEST_F(PosixRegistry, SetStringRefusesAFileItCannotReadWhole) {
