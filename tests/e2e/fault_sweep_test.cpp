@@ -5,6 +5,7 @@
 // session and on a later one. ZP_SWEEP=full (make sweep) runs every
 // operation index of every kind; the short form of make test takes every
 // third.
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -16,10 +17,13 @@
 #include "e2e/link_launcher.h"
 #include "e2e/session_world.h"
 #include "e2e/wine_launcher.h"
+#include "platform/name_rules.h"
+#include "platform/platform.h"
 #include "platform/posix/posix_faults.h"
 #include "platform/regfile.h"
 #include "session/session.h"
 #include "simulator/fault_rules.h"
+#include "support/desktop_env.h"
 
 namespace zp::test {
 namespace {
@@ -73,7 +77,11 @@ class Round : public SessionWorld {
            (desktop ? 87 : kKilledExitCode);
   }
   void SetFaults(const std::string& faults) { world.SetFaults(faults); }
+  using SessionWorld::DesktopFile;
+  using SessionWorld::DesktopHas;
+  using SessionWorld::Log;
   using SessionWorld::Run;
+  using SessionWorld::world;
 
   // `faults` for the handheld, `desktop` for the desktop stand-in.
   RunResult RunWith(const std::string& faults, const std::string& desktop = "") {
@@ -304,6 +312,73 @@ TEST(FaultSweep, APowerCutAtEveryDesktopOperationLosesNothingAndOneCleanSessionC
       EXPECT_GT(cuts * step, 30) << world;
     }
   }
+}
+
+// A session of one handheld while another handheld's session has the log's
+// turn, killed at every desktop operation: its lines are in its side log
+// as they come and never in the log's middle, nothing is lost, and the
+// handheld's next session (the turn free now) puts the killed session's
+// lines into the log before its own, whole, and leaves no side log.
+TEST(FaultSweep, ASessionBesideAnotherKilledAnywhereLosesNothingAndItsLinesReachTheLog) {
+  if (UnderWine() || OverLink()) GTEST_SKIP() << "the sweep runs the Linux program";
+  const bool full = [] {
+    const char* sweep = std::getenv("ZP_SWEEP");
+    return sweep && std::string(sweep) == "full";
+  }();
+  Tally tally;
+  int killed = 0;
+  for (int n = 1;; n += full ? 1 : 3) {
+    ASSERT_LT(n, 1000);
+    Round round(false);
+    std::string why;
+    {
+      // The other session: it holds the turn of this desktop's log until
+      // this one ends, or 2 s at most (a session that is not killed waits
+      // for the turn at its end).
+      const ScopedEnv desktop("ZAMOPOCKET_DESKTOP", round.world.desktop_root());
+      DesktopLock other = TakeDesktopLock("log." + FoldedKey("c:\\ZAMO\\"), 0);
+      ASSERT_TRUE(other);
+      std::atomic<bool> ended{false};
+      std::thread holder([&] {
+        for (int i = 0; i < 200 && !ended; ++i) {
+          std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        other = DesktopLock();
+      });
+      const RunResult faulted = round.RunWith("", "kill at=" + std::to_string(n) + "\n");
+      ended = true;
+      holder.join();
+      if (!round.Killed(faulted, true)) break;
+      ++killed;
+      if (!round.Log().empty()) why = "the killed session wrote into the log: " + round.Log();
+    }
+    const bool side = round.DesktopHas("c/ZAMO/zamopocket-Field.log");
+    const std::string side_lines = side ? round.DesktopFile("c/ZAMO/zamopocket-Field.log") : "";
+    if (why.empty()) why = round.Broken();
+    if (why.empty()) {
+      round.RunWith("");
+      why = round.NotComplete();
+    }
+    const std::string log = round.Log();
+    if (why.empty() && round.DesktopHas("c/ZAMO/zamopocket-Field.log")) why = "a side log is left";
+    if (why.empty() && !log.starts_with(side_lines + kStart + kConnected)) {
+      why = "the log does not hold the killed session's lines, then the next session: " + log;
+    }
+    if (why.empty() &&
+        (!log.ends_with(kStop) || log.find(kStart, side_lines.size() + 1) != std::string::npos)) {
+      why = "the next session is not whole in the log: " + log;
+    }
+    ++tally.runs;
+    if (why.empty()) {
+      ++tally.held;
+    } else {
+      tally.failed.push_back(std::to_string(n) + ": " + why);
+    }
+  }
+  std::printf("beside another: runs %d held %d (killed %d times)\n", tally.runs, tally.held,
+              killed);
+  EXPECT_GT(killed, 5);
+  for (const std::string& failure : tally.failed) ADD_FAILURE() << "desktop kill at " << failure;
 }
 
 // ActiveSync may start two sessions at one docking: started together, at
