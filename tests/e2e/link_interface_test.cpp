@@ -370,6 +370,7 @@ TEST_F(LinkInterface, ThreeHandheldsDockedAtOnceOnOneDesktopEachSyncIntoTheirOwn
   Station desktop("0");  // the desktop; its own handheld stays out of this
   DeviceWorld handhelds[kCradles];
   std::vector<std::unique_ptr<NamespacedHandheld>> running;
+  running.reserve(kCradles);
   for (int i = 0; i < kCradles; ++i) {
     const std::string n = std::to_string(i + 1);
     DeviceWorld& world = handhelds[i];
@@ -386,9 +387,11 @@ TEST_F(LinkInterface, ThreeHandheldsDockedAtOnceOnOneDesktopEachSyncIntoTheirOwn
                                  "{0000010" + n + "-aaaa-bbbb-cccc-00000000000" + n + "}"}));
   }
   std::vector<DesktopRun> runs;
+  runs.reserve(kCradles);
   for (int i = 0; i < kCradles; ++i) runs.push_back(Desktop(desktop, veth[i]));
   RunResult run[kCradles];
   std::vector<std::thread> sessions;
+  sessions.reserve(kCradles);
   for (int i = 0; i < kCradles; ++i) sessions.emplace_back([&, i] { run[i] = runs[i].Run(); });
   for (std::thread& session : sessions) session.join();
 
