@@ -3,6 +3,8 @@ PACKAGES := cmake ninja-build g++ make googletest clang-format iproute2
 # The Windows build and its tests under Wine (64-bit Wine only).
 WINDOWS_PACKAGES := g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64 wixl msitools zip \
   xvfb xdotool x11-apps imagemagick
+# The Debian package's test: a clean Debian root made with debootstrap.
+TEST_PACKAGES := debootstrap
 # The fuzz targets: clang with libFuzzer.
 FUZZ_PACKAGES := clang libclang-rt-14-dev
 JOBS ?= 2
@@ -50,6 +52,7 @@ windows-test: windows build
 	sh scripts/with-wine.sh sh -c 'ctest --preset windows -j $(JOBS) && ctest --preset wine-e2e'
 
 test: build format-check
+	$(call install_missing,$(TEST_PACKAGES))
 	ctest --preset native -j $(JOBS)
 	cmake --preset asan >/dev/null
 	cmake --build --preset asan -j $(JOBS)
@@ -85,10 +88,24 @@ screenshot: windows build
 	sh scripts/with-wine.sh sh -c 'ZP_E2E_LAUNCHER=wine ZP_SCREENSHOT=$(CURDIR)/docs/progress-window.png \
 	  build/native/e2e_tests --gtest_filter="DialogSession.*"'
 
-# The installer packages and the zips of both programs, in build/packages/.
-.PHONY: package
-package: windows
+# The installer packages and the zips of both programs, and the Debian
+# package of the Linux program, in build/packages/.
+.PHONY: package deb lint-deb
+package: windows build
 	sh scripts/package.sh
+	sh scripts/package-deb.sh
+
+# The Debian package alone: zamopocket_<version>_<arch>.deb.
+deb: build
+	sh scripts/package-deb.sh
+
+# lintian on the Debian package (make test does not run it); installs lintian.
+# Its two notes hardening-no-bindnow and hardening-no-fortify-functions come
+# from the build's compiler flags (README, "The Debian package").
+LINT_DEB_PACKAGES := lintian
+lint-deb: deb
+	$(call install_missing,$(LINT_DEB_PACKAGES))
+	lintian --display-info --pedantic build/packages/zamopocket_*.deb
 
 # Every C++ source of the tree, as git knows it.
 SOURCES = $(shell git ls-files '*.cpp' '*.h')
