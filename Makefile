@@ -2,7 +2,7 @@
 PACKAGES := cmake ninja-build g++ make googletest clang-format iproute2
 # The Windows build and its tests under Wine (64-bit Wine only).
 WINDOWS_PACKAGES := g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64 wixl msitools zip \
-  xvfb xdotool x11-apps imagemagick
+  xvfb xdotool x11-apps imagemagick libxml2-utils
 # The Debian package's test: a clean Debian root made with debootstrap.
 TEST_PACKAGES := debootstrap
 # The fuzz targets: clang with libFuzzer.

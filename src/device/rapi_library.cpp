@@ -34,6 +34,10 @@ RapiLibrary::RapiLibrary(std::vector<std::string> folders, std::uint32_t connect
 
 RapiLibrary::~RapiLibrary() = default;
 
+bool RapiLibrary::Loaded() const {
+  return impl_->rapi != nullptr || impl_->ceutil != nullptr;
+}
+
 // ---------------------------------------------------------------- connection
 
 // Plain CeRapiInit returns only once a device connects, which may be never.

@@ -33,6 +33,11 @@ class RapiLibrary : public RemoteDevice {
   RapiLibrary(const RapiLibrary&) = delete;
   RapiLibrary& operator=(const RapiLibrary&) = delete;
 
+  /// True when rapi.dll or ceutil.dll loaded: ActiveSync or Windows Mobile
+  /// Device Center is installed (or DLLs of those names are beside the
+  /// program), whether a handheld is connected or not.
+  bool Loaded() const;
+
   /// CeRapiInitEx, then a wait for its event of at most the connect
   /// timeout, this thread's windows answering meanwhile. On any outcome but
   /// success CeRapiUninit ends the attempt, so the caller uninitialises only

@@ -1,6 +1,10 @@
 // Choosing the handheld's link.
 #include "link/link_choice.h"
 
+#include <algorithm>
+#include <cctype>
+#include <string_view>
+
 #include "link/protocol.h"
 #include "platform/sockets.h"
 
@@ -81,6 +85,23 @@ DevicePath ChooseDevicePath(std::uint32_t dll_device_id, const LinkChoice& link)
   if (dll_device_id != 0) return DevicePath::Dlls;
   if (link.config || !link.problem.empty()) return DevicePath::Link;
   return DevicePath::Dlls;
+}
+
+bool IsDockRun(const char* command_line) {
+  if (command_line == nullptr) return false;
+  std::string_view text = command_line;
+  const std::size_t first = text.find_first_not_of(" \t");
+  if (first == std::string_view::npos) return false;
+  text = text.substr(first, text.find_last_not_of(" \t") + 1 - first);
+  const std::string_view dock = kDockArgument;
+  return text.size() == dock.size() &&
+         std::equal(text.begin(), text.end(), dock.begin(), [](char a, char b) {
+           return std::tolower(static_cast<unsigned char>(a)) == b;
+         });
+}
+
+bool DockRunGoesOn(bool dlls_loaded, const LinkChoice& link) {
+  return !dlls_loaded && (link.config || !link.problem.empty());
 }
 
 }  // namespace zp::link

@@ -54,4 +54,20 @@ enum class DevicePath {
 /// the DLLs, which find no device ("Unknown device").
 DevicePath ChooseDevicePath(std::uint32_t dll_device_id, const LinkChoice& link);
 
+/// The argument the scheduled task of the Windows package starts the
+/// program with at every network connection.
+inline constexpr char kDockArgument[] = "/dock";
+
+/// True for a command line that is that argument, whatever its case and
+/// the blanks around it. Any other command line is ignored, as it always was.
+bool IsDockRun(const char* command_line);
+
+/// Whether a run started by a network connection goes on: over the
+/// handheld's own link only, so never where ActiveSync's or WMDC's DLLs
+/// load (`dlls_loaded`: AutoStartOnConnect starts their session at every
+/// docking), and only when there is a handheld's link to run or a problem
+/// with one worth a log line. Any other network that connects ends it at
+/// once, with no log line.
+bool DockRunGoesOn(bool dlls_loaded, const LinkChoice& link);
+
 }  // namespace zp::link

@@ -42,14 +42,19 @@ class Winsock {
 // or the one adapter a docked handheld brought up (README: its hardware
 // address and an address in 169.254.2.0/24) runs the link. Neither: the
 // DLLs, which find no device ("Unknown device").
-std::unique_ptr<zp::RemoteDevice> ChooseDevice() {
+// A dock run (the scheduled task's "/dock" at a network connection) takes
+// the link alone, and gets null when it has none to take: where the DLLs
+// load, or when the network that connected is not a handheld's.
+std::unique_ptr<zp::RemoteDevice> ChooseDevice(bool dock_run) {
   auto dlls = std::make_unique<zp::RapiLibrary>();
-  const std::uint32_t dll_device_id = dlls->CeGetDeviceId();
+  const std::uint32_t dll_device_id = dock_run ? 0 : dlls->CeGetDeviceId();
   if (dll_device_id != 0) return dlls;
   zp::link::LinkChoice choice =
       zp::link::ChooseLink(std::getenv("ZAMOPOCKET_LINK"), std::getenv("ZAMOPOCKET_LINK_TIMEOUTS"),
                            zp::ListNetInterfaces(), zp::link::IsHandheldAdapter);
-  if (zp::link::ChooseDevicePath(dll_device_id, choice) == zp::link::DevicePath::Dlls) {
+  if (dock_run) {
+    if (!zp::link::DockRunGoesOn(dlls->Loaded(), choice)) return nullptr;
+  } else if (zp::link::ChooseDevicePath(dll_device_id, choice) == zp::link::DevicePath::Dlls) {
     return dlls;
   }
   return std::make_unique<zp::link::LinkDevice>(std::move(choice.config),
@@ -58,14 +63,17 @@ std::unique_ptr<zp::RemoteDevice> ChooseDevice() {
 
 }  // namespace
 
-// Only the instance is used: the program takes no command line and shows
-// no window of its own besides the progress window.
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+// The program shows no window of its own besides the progress window. Its
+// command line is ignored, but for "/dock" (link_choice.h).
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR command_line, int) {
   try {
     const Winsock winsock;
     zp::SetProgressInstance(instance);
     zp::SetProgressRenderer(zp::MakeDialogRenderer());
-    const std::unique_ptr<zp::RemoteDevice> device = ChooseDevice();
+    const std::unique_ptr<zp::RemoteDevice> device =
+        ChooseDevice(zp::link::IsDockRun(command_line));
+    // A dock run with no handheld's link to take ends here, writing nothing.
+    if (!device) return zp::kExitDone;
     return zp::RunSession(*device);
   } catch (const std::exception&) {
     // A GUI program has no stderr to tell: the log is closed and the

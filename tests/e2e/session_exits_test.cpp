@@ -3,6 +3,7 @@
 
 #include "e2e/link_launcher.h"
 #include "e2e/session_world.h"
+#include "e2e/wine_launcher.h"
 #include "session/session.h"
 
 namespace zp::test {
@@ -25,6 +26,43 @@ TEST_F(SessionExits, NoHandheldIsAnUnknownDevice) {
   device_folder = world.dir.path() / "nowhere";
   EXPECT_EQ(Run().exit_code, kExitNotConnected);
   EXPECT_EQ(Log(), kStart + "Unknown device\r\n" + kStop + kStart + "Unknown device\r\n" + kStop);
+}
+
+// "/dock": the scheduled task's start at every network connection, on a PC
+// without WMDC. Where ActiveSync's or WMDC's DLLs load, AutoStartOnConnect
+// runs the session: the dock run ends at once, writing nothing, with or
+// without a handheld the DLLs see, even with a link it could take.
+TEST_F(SessionExits, ADockRunWhereTheDllsAreEndsAtOnceAndWritesNothing) {
+  if (!UnderWine() || OverLink()) GTEST_SKIP() << "zamopocket.exe with the DLLs beside it";
+  argument = "/dock";
+  environment = {"ZAMOPOCKET_LINK=127.0.0.1,127.0.0.2", "ZAMOPOCKET_LINK_TIMEOUTS=connect=500"};
+  for (const std::string& docked : {device_folder, std::string()}) {
+    device_folder = docked;
+    const RunResult run = Run();
+    EXPECT_EQ(run.exit_code, kExitDone) << docked;
+    EXPECT_FALSE(DesktopHas("c/ZAMO/zamopocket.log")) << docked;
+    EXPECT_EQ(DesktopListing("c/ZAMO"), "") << docked;
+    EXPECT_EQ(DeviceState(), "dword:00000003") << docked;
+  }
+}
+
+// Without the DLLs a dock run is the link's: any other network that
+// connects ends it at once, writing nothing; the handheld's runs the session
+// as a start with no command line does.
+TEST_F(SessionExits, ADockRunWithoutTheDllsRunsASessionOnlyForAHandheldsLink) {
+  if (!UnderWine() || !OverLink()) GTEST_SKIP() << "zamopocket.exe alone, over the link";
+  argument = "/dock";
+  const std::string docked = device_folder;
+  device_folder = "";  // no ZAMOPOCKET_LINK, and no adapter of the machine is a handheld's
+  const RunResult other = Run();
+  EXPECT_EQ(other.exit_code, kExitDone);
+  EXPECT_FALSE(DesktopHas("c/ZAMO/zamopocket.log"));
+  device_folder = docked;
+  const RunResult run = Run();
+  EXPECT_EQ(run.exit_code, kExitDone);
+  EXPECT_TRUE(Log().starts_with(kStart + kConnected)) << Log();
+  EXPECT_TRUE(Log().ends_with("Finished successfully\r\n\r\n" + kStop)) << Log();
+  EXPECT_EQ(DeviceState(), "dword:00000004");
 }
 
 TEST_F(SessionExits, TheSyncRootFallsBackToDriveCAndGetsItsBackslash) {

@@ -102,7 +102,7 @@ void SessionWorld::SetDeviceState(std::uint32_t state) {
 RunResult SessionWorld::Run() {
   if (UnderWine()) {
     return RunUnderWine(ZP_WINDOWS_PROGRAM, world.desktop_root(), device_folder, {}, !headless,
-                        !alongside, &handheld_exit);
+                        !alongside, &handheld_exit, {}, {}, argument, environment);
   }
   if (OverLink()) {
     return RunOverLink(ZP_PROGRAM, world.desktop_root(), device_folder, {},

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "support/device_world.h"
 #include "support/program_run.h"
@@ -43,6 +44,10 @@ class SessionWorld : public ::testing::Test {
   /// session beside a first, which carried the world's registry over).
   bool alongside = false;
   std::string device_folder;  ///< ZAMOPOCKET_DEVICE; empty: no handheld
+  /// Under Wine: the program's command line ("/dock"); empty: none.
+  std::string argument;
+  /// Under Wine: more of the program's environment ("NAME=value").
+  std::vector<std::string> environment;
   /// Over the link: the handheld program's exit code in the last run (86
   /// when a kill rule ended it); -2 when none ran.
   int handheld_exit = -2;

@@ -192,7 +192,8 @@ RunResult RunUnderWine(const std::string& program, const std::string& desktop_ro
                        const std::string& device_folder, const std::function<bool()>& meanwhile,
                        bool display, bool carry_registry, int* handheld_exit,
                        const std::vector<std::string>& handheld_options,
-                       const std::string& timeouts) {
+                       const std::string& timeouts, const std::string& argument,
+                       const std::vector<std::string>& environment) {
   const fs::path desktop = desktop_root;
   if (handheld_exit) *handheld_exit = -2;
   if (carry_registry) ImportRegistry(desktop);
@@ -221,7 +222,10 @@ RunResult RunUnderWine(const std::string& program, const std::string& desktop_ro
     env.push_back("ZAMOPOCKET_DEVICE=" + (device_folder.empty() ? "" : WindowsPath(device_folder)));
   }
   if (!display) env.push_back("DISPLAY=");  // no window can be made, no question asked
-  const Started started = Start({run_program}, env);
+  env.insert(env.end(), environment.begin(), environment.end());
+  std::vector<std::string> args{run_program};
+  if (!argument.empty()) args.push_back(argument);
+  const Started started = Start(args, env);
   // A program left waiting (a question nobody answered) is ended.
   if (meanwhile && !meanwhile()) ::kill(-started.pid, SIGKILL);
   RunResult run = Finish(started);

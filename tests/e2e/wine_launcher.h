@@ -38,12 +38,15 @@ bool IsWinesOwnFolder(const std::string& name);
 /// serves it); its exit code goes to `handheld_exit` when given.
 /// `handheld_options` go to the handheld program (a hostile mode), and
 /// `timeouts`, when given, replace the link's short test waits.
+/// `argument`, when given, is the program's command line ("/dock"), and
+/// `environment` ("NAME=value") goes to the program besides the launcher's.
 RunResult RunUnderWine(const std::string& program, const std::string& desktop_root,
                        const std::string& device_folder,
                        const std::function<bool()>& meanwhile = {}, bool display = true,
                        bool carry_registry = true, int* handheld_exit = nullptr,
                        const std::vector<std::string>& handheld_options = {},
-                       const std::string& timeouts = {});
+                       const std::string& timeouts = {}, const std::string& argument = {},
+                       const std::vector<std::string>& environment = {});
 
 /// Another Windows program (a test tool) under Wine, waited for.
 RunResult RunWineProgram(const std::vector<std::string>& args);

@@ -133,6 +133,42 @@ TEST(LinkChoice, OnWindowsTheDllsGoFirstWhenTheySeeADevice) {
   EXPECT_EQ(ChooseDevicePath(0, nothing), DevicePath::Dlls);
 }
 
+TEST(LinkChoice, TheTasksDockArgumentIsThatWordAloneInAnyCase) {
+  for (const char* dock : {"/dock", "/DOCK", "  /Dock \t"}) EXPECT_TRUE(IsDockRun(dock)) << dock;
+  // Anything else is ignored, as every command line was before.
+  for (const char* other :
+       {"", "  ", "/dock /dock", "/docked", "dock", "-dock", "/d", "\"/dock\""}) {
+    EXPECT_FALSE(IsDockRun(other)) << other;
+  }
+  EXPECT_FALSE(IsDockRun(nullptr));
+}
+
+TEST(LinkChoice, ADockRunGoesOnOnlyOverAHandheldsLinkWhereNoDllsAre) {
+  // Another network connected (Wi-Fi, a phone sharing its connection):
+  // nothing to run and nothing to say.
+  NetInterface wifi = Adapter("Wi-Fi", "3");
+  wifi.mac = "3c:a9:f4:10:20:30";
+  wifi.ipv4 = 0xC0A80114u;  // 192.168.1.20
+  NetInterface phone = Adapter("Remote NDIS based Internet Sharing Device", "7");
+  phone.mac = "02:11:22:33:44:55";
+  const LinkChoice other = ChooseLink(nullptr, nullptr, {wifi, phone}, IsHandheldAdapter);
+  ASSERT_FALSE(other.config);
+  ASSERT_EQ(other.problem, "");
+  EXPECT_FALSE(DockRunGoesOn(false, other));
+  // The handheld's adapter, or a problem with it worth a log line.
+  const LinkChoice docked =
+      ChooseLink(nullptr, nullptr, {wifi, Adapter("Ethernet 2", "12")}, IsHandheldAdapter);
+  ASSERT_TRUE(docked.config);
+  EXPECT_TRUE(DockRunGoesOn(false, docked));
+  const LinkChoice two =
+      ChooseLink(nullptr, nullptr, {Adapter("a", "5"), Adapter("b", "6")}, IsHandheldAdapter);
+  ASSERT_FALSE(two.problem.empty());
+  EXPECT_TRUE(DockRunGoesOn(false, two));
+  // Where ActiveSync's or WMDC's DLLs load, AutoStartOnConnect starts the
+  // session: never a second one here, whatever the adapters.
+  for (const LinkChoice& choice : {other, docked, two}) EXPECT_FALSE(DockRunGoesOn(true, choice));
+}
+
 TEST(LinkTimeouts, TheDefaultsFitARealHandheldAndTheOverrideChangesOnlyWhatItNames) {
   const LinkTimeouts defaults;
   EXPECT_EQ(defaults.connect_ms, 90'000);

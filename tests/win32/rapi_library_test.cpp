@@ -71,6 +71,7 @@ TEST(RapiLibraryTest, WithNoDllEveryConnectionAndProfileCallFails) {
   EmptyFolder folder;
   RapiLibrary device(std::vector<std::string>{folder.path()});
 
+  EXPECT_FALSE(device.Loaded());
   EXPECT_LT(device.CeRapiInit(), 0);
   EXPECT_LT(device.CeRapiUninit(), 0);
   EXPECT_EQ(device.CeGetDeviceId(), 0u);
@@ -166,6 +167,7 @@ TEST(RapiLibraryTest, WithNoDllEveryRegistryProcessAndSystemCallFails) {
 TEST(RapiLibraryTest, PartialRapiServesOnlyWhatItExports) {
   RapiLibrary device(std::vector<std::string>{ZP_PARTIAL_RAPI_DIR});
 
+  EXPECT_TRUE(device.Loaded());  // rapi.dll alone counts as ActiveSync's
   EXPECT_EQ(device.CeRapiInit(), 0);
   EXPECT_EQ(device.CeCreateFile(u"\\My Documents\\A.ARR", kGenericRead, kFileShareRead,
                                 kOpenExisting, kFileAttributeNormal),
@@ -293,6 +295,8 @@ TEST(RapiLibraryTest, StandInsWithAMissingDeviceFolderHaveNoDevice) {
   // No handheld: the connection would never be made; no need to wait long.
   RapiLibrary device(std::vector<std::string>{ZP_STANDIN_DIR}, 200);
 
+  // Loaded, with no device: WMDC installed, nothing docked.
+  EXPECT_TRUE(device.Loaded());
   EXPECT_EQ(device.CeGetDeviceId(), 0u);
   // The last error comes from rapi.dll: it tells the call made through
   // ceutil.dll reached the same device.
