@@ -17,9 +17,7 @@ fail() {
   exit 1
 }
 
-version=$(sed -n 's/^project(zamopocket VERSION \([0-9][0-9]*\.[0-9][0-9]*\.[0-9][0-9]*\)[ )].*/\1/p' \
-  "$top/CMakeLists.txt")
-[ -n "$version" ] || fail "no VERSION major.minor.patch in project(zamopocket ...) of CMakeLists.txt"
+version=$(sh "$top/scripts/project-version.sh") || fail "no version to give the package"
 for tool in dpkg-deb dpkg strip objdump gzip md5sum; do
   command -v "$tool" >/dev/null 2>&1 || fail "$tool is missing"
 done

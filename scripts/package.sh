@@ -16,9 +16,7 @@ fail() {
   exit 1
 }
 
-version=$(sed -n 's/^project(zamopocket VERSION \([0-9][0-9]*\.[0-9][0-9]*\.[0-9][0-9]*\)[ )].*/\1/p' \
-  "$top/CMakeLists.txt")
-[ -n "$version" ] || fail "no VERSION major.minor.patch in project(zamopocket ...) of CMakeLists.txt"
+version=$(sh "$top/scripts/project-version.sh") || fail "no version to give the package"
 # The lowest version above this one: the packages below it are upgraded.
 next_version=${version%.*}.$((${version##*.} + 1))
 
