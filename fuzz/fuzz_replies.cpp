@@ -1,7 +1,7 @@
 // Fuzzes every reader of the handheld's replies: the first byte picks the
 // reader and its limit, the rest is the reply. No input harms a reader,
-// none gives more than was asked, and a listing never holds more records
-// than its bytes can carry.
+// none gives more than was asked, and a listing's records never cost more
+// than a bounded multiple of its bytes.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -19,6 +19,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       const std::uint32_t flags = (static_cast<std::uint32_t>(data[1]) & 0xFF) | 0x4000;
       if (const auto listing = zp::link::ParseListing(reply, flags)) {
         if (listing->count > 0 && !listing->records) std::abort();
+        // What the records cost is bounded by the reply's bytes: each takes
+        // its least wire size, and there is an absolute cap.
+        const std::uint64_t least = zp::link::LeastEntryBytes(flags);
+        if (listing->count > zp::link::kMaxListingRecords) std::abort();
+        if (least > 0 && std::uint64_t{listing->count} * least > reply.size()) std::abort();
         for (std::uint32_t i = 0; i < listing->count; ++i) {
           std::size_t length = 0;
           while (length < 260 && listing->records[i].cFileName[length] != 0) ++length;

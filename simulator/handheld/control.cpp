@@ -16,6 +16,9 @@ constexpr std::size_t kNameLengthOffset = 24;  // L, in the info packet
 /// A name length that runs past any info packet but stays under the
 /// desktop's cap on names, so that the overrun is what is refused.
 constexpr std::uint32_t kOverrunNameLength = 1000;
+/// The unknown-words mode's stream.
+constexpr int kUnknownWords = 1000;
+constexpr std::uint32_t kUnknownWord = 0x55AA55AAu;
 /// The longest password attempt read; a longer one ends the connection.
 constexpr std::uint16_t kMaxPasswordBytes = 4096;
 
@@ -32,12 +35,12 @@ Handheld::Step Handheld::Expect(const char* what, std::span<const std::uint32_t>
   std::string got;
   for (const std::uint32_t want : expected) {
     std::uint32_t word = 0;
-    const NetWait waited = ReadU32(control_, word, options_.io_ms);
-    if (waited == NetWait::Failed) {
+    const NetResult waited = ReadU32(control_, word, options_.io_ms);
+    if (waited == NetResult::Failed) {
       Log(std::string("the desktop closed the control connection before its ") + what + " answer");
       return Step::Ended;
     }
-    if (waited != NetWait::Done) {
+    if (waited != NetResult::Done) {
       Log(std::string("no ") + what + " answer came");
       return Step::Failed;
     }
@@ -82,20 +85,28 @@ Handheld::Step Handheld::Handshake() {
       Log(std::string(HostileName(options_.hostile)) + ": mode in force");
     }
   }
-  if (!SendBytes(control_, out.bytes())) {
+  const bool sent = options_.hostile == Hostile::TrickleInfo
+                        ? Trickle(control_, out.bytes(), options_.trickle_ms)
+                        : SendBytes(control_, out.bytes());
+  if (!sent) {
     Log("cannot send the device info: " + SocketFailureText());
     return Step::Ended;
   }
   Log("device info sent: " + link::FormatGuid(identity_.info.guid) + ", partner " +
       Hex(identity_.info.partner_id) + ", lock " + Hex(identity_.info.lock_key));
+  if (options_.hostile == Hostile::UnknownWords) {
+    link::WireWriter junk;
+    for (int i = 0; i < kUnknownWords; ++i) junk.U32(kUnknownWord);
+    Log("unknown-words: " + std::to_string(kUnknownWords) + " words of no meaning");
+    if (!SendBytes(control_, junk.bytes())) return Step::Ended;
+  }
   return Step::Go;
 }
 
 void Handheld::Reconnect() {
   Socket old = std::move(control_);
-  control_ = ConnectTcp(NetAddress{options_.device_ip, 0},
-                        NetAddress{options_.desktop_ip, options_.port}, "", options_.io_ms);
-  if (!control_) {
+  if (ConnectTcp(NetAddress{options_.device_ip, 0}, NetAddress{options_.desktop_ip, options_.port},
+                 "", Deadline::In(options_.io_ms), control_) != NetResult::Done) {
     Log("reconnect: cannot connect again: " + SocketFailureText() + "; the old connection stays");
     control_ = std::move(old);
     return;
@@ -112,10 +123,10 @@ void Handheld::Reconnect() {
 bool Handheld::OnControl() {
   if (lock_ == Lock::Password) return OnPasswordAttempt();
   std::uint32_t request = 0;
-  const NetWait waited = ReadU32(control_, request, options_.io_ms);
-  if (waited != NetWait::Done) {
-    Log(waited == NetWait::Failed ? "the desktop closed the control connection"
-                                  : "a control request did not come whole");
+  const NetResult waited = ReadU32(control_, request, options_.io_ms);
+  if (waited != NetResult::Done) {
+    Log(waited == NetResult::Failed ? "the desktop closed the control connection"
+                                    : "a control request did not come whole");
     return false;
   }
   switch (request) {
@@ -134,8 +145,8 @@ bool Handheld::OnControl() {
 bool Handheld::OnSessionRequest() {
   std::uint32_t argument = 0;
   std::uint32_t request = 0;
-  if (ReadU32(control_, argument, options_.io_ms) != NetWait::Done ||
-      ReadU32(control_, request, options_.io_ms) != NetWait::Done) {
+  if (ReadU32(control_, argument, options_.io_ms) != NetResult::Done ||
+      ReadU32(control_, request, options_.io_ms) != NetResult::Done) {
     Log("a session request did not come whole");
     return false;
   }
@@ -169,7 +180,7 @@ bool Handheld::OnUnlockRequest() {
 
 bool Handheld::OnPasswordAttempt() {
   std::uint16_t size = 0;
-  if (ReadU16(control_, size, options_.io_ms) != NetWait::Done) {
+  if (ReadU16(control_, size, options_.io_ms) != NetResult::Done) {
     Log("the desktop closed the control connection (locked)");
     return false;
   }
@@ -178,7 +189,7 @@ bool Handheld::OnPasswordAttempt() {
     return false;
   }
   std::vector<std::uint8_t> encoded(size);
-  if (ReadExactly(control_, encoded, options_.io_ms) != NetWait::Done) {
+  if (ReadExactly(control_, encoded, options_.io_ms) != NetResult::Done) {
     Log("a password attempt did not come whole");
     return false;
   }

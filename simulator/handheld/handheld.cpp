@@ -32,8 +32,9 @@ int Handheld::Run() {
     return kExitEnded;
   }
   const NetAddress desktop{options_.desktop_ip, options_.port};
-  control_ = ConnectTcp(NetAddress{options_.device_ip, 0}, desktop, "", options_.io_ms);
-  if (!control_) {
+  if (options_.hostile == Hostile::BadFirst) SendBadFirst();
+  if (ConnectTcp(NetAddress{options_.device_ip, 0}, desktop, "", Deadline::In(options_.io_ms),
+                 control_) != NetResult::Done) {
     Log("cannot connect to " + FormatIpv4(desktop.ip) + ":" + std::to_string(desktop.port) + ": " +
         SocketFailureText());
     return kExitNoLink;
@@ -58,24 +59,22 @@ int Handheld::Run() {
 
 bool Handheld::AwaitTrigger() {
   const NetAddress local{options_.device_ip, options_.trigger_port};
-  const Socket udp = BindUdp(local, "");
-  if (!udp) {
+  Socket udp;
+  if (BindUdp(local, "", udp) != NetResult::Done) {
     Log("cannot listen on " + FormatIpv4(local.ip) + ":" + std::to_string(local.port) +
         " (UDP): " + SocketFailureText());
     return false;
   }
   Log("waiting for the trigger on " + FormatIpv4(local.ip) + ":" + std::to_string(local.port));
-  const std::int64_t deadline = MonotonicMs() + options_.wait_ms;
-  while (!Stopping()) {
-    const std::int64_t left = deadline - MonotonicMs();
-    if (left <= 0) break;
+  const Deadline deadline = Deadline::In(options_.wait_ms);
+  while (!Stopping() && !deadline.Passed()) {
     std::uint8_t datagram[64];
     std::size_t got = 0;
     NetAddress from;
-    const NetWait waited = ReceiveDatagram(
-        udp, datagram, static_cast<int>(std::min<std::int64_t>(left, kTickMs)), got, from);
-    if (waited == NetWait::Failed) break;
-    if (waited != NetWait::Done) continue;
+    const NetResult waited =
+        ReceiveDatagram(udp, datagram, deadline.Earlier(Deadline::In(kTickMs)), got, from);
+    if (waited == NetResult::Failed) break;
+    if (waited != NetResult::Done) continue;
     if (got == 1 && datagram[0] == link::kTriggerByte) return true;
     Log("a datagram that is not the trigger, ignored");
   }
@@ -83,13 +82,33 @@ bool Handheld::AwaitTrigger() {
   return false;
 }
 
+void Handheld::SendBadFirst() {
+  Socket first;
+  if (ConnectTcp(NetAddress{options_.device_ip, 0}, NetAddress{options_.desktop_ip, options_.port},
+                 "", Deadline::In(options_.io_ms), first) != NetResult::Done) {
+    Log("bad-first: cannot connect: " + SocketFailureText());
+    return;
+  }
+  // Hello, then an info packet whose name runs past its end; the desktop's
+  // answers are not awaited: the connection closes at once.
+  auto packet = link::BuildDeviceInfo(identity_.info);
+  link::WireWriter out;
+  out.U32(link::kCtlHello).U32(link::kCtlInfo).U32(static_cast<std::uint32_t>(packet.size()));
+  out.Bytes(packet);
+  out.PatchU32(12 + 24, 1000);  // the name's length, past the packet
+  SendBytes(first, out.bytes());
+  Pause(200);
+  Log("bad-first: a connection with an overrunning info packet, now closed");
+}
+
 void Handheld::Linger(const Socket* open) {
   const Socket* const watched[] = {open};
   const std::int64_t since = MonotonicMs();
   while (!Stopping() && MonotonicMs() - since < options_.idle_ms) {
-    if (open && WaitReadable(watched, kTickMs) == 0) {
+    std::size_t ready = 0;
+    if (open && WaitReadable(watched, Deadline::In(kTickMs), ready) == NetResult::Done) {
       std::uint8_t byte[1];
-      if (ReadExactly(*open, byte, kTickMs) == NetWait::Failed) {
+      if (ReadExactly(*open, byte, kTickMs) == NetResult::Failed) {
         Log("the desktop closed the control connection");
         return;
       }
@@ -103,8 +122,13 @@ void Handheld::Loop() {
   while (!Stopping()) {
     std::vector<const Socket*> watched{&control_};
     for (const auto& session : sessions_) watched.push_back(&session->socket());
-    const int ready = WaitReadable(watched, kTickMs);
-    if (ready < 0) {
+    std::size_t ready = 0;
+    const NetResult waited = WaitReadable(watched, Deadline::In(kTickMs), ready);
+    if (waited == NetResult::Failed) {
+      Log("cannot wait on the connections: " + SocketFailureText());
+      return;
+    }
+    if (waited == NetResult::TimedOut) {
       if (MonotonicMs() - last_traffic_ >= options_.idle_ms) {
         Log("nothing happened for " + std::to_string(options_.idle_ms) + " ms; ending");
         return;
@@ -116,8 +140,10 @@ void Handheld::Loop() {
       if (!OnControl()) return;
       continue;
     }
-    const auto at = static_cast<std::size_t>(ready - 1);
-    if (!sessions_[at]->OnReadable()) sessions_.erase(sessions_.begin() + ready - 1);
+    const std::size_t at = ready - 1;
+    if (!sessions_[at]->OnReadable()) {
+      sessions_.erase(sessions_.begin() + static_cast<std::ptrdiff_t>(at));
+    }
   }
   Log("stopped");
 }
@@ -132,10 +158,9 @@ void Handheld::OpenSession(std::uint32_t request) {
     return;
   }
   const std::uint32_t sent = options_.hostile == Hostile::WrongSession ? request + 1 : request;
-  Socket connection =
-      ConnectTcp(NetAddress{options_.device_ip, 0}, NetAddress{options_.desktop_ip, options_.port},
-                 "", options_.io_ms);
-  if (!connection) {
+  Socket connection;
+  if (ConnectTcp(NetAddress{options_.device_ip, 0}, NetAddress{options_.desktop_ip, options_.port},
+                 "", Deadline::In(options_.io_ms), connection) != NetResult::Done) {
     Log("session " + std::to_string(request) + ": cannot connect: " + SocketFailureText());
     return;
   }
@@ -151,7 +176,7 @@ void Handheld::OpenSession(std::uint32_t request) {
     Log("wrong-session: session " + std::to_string(request) + " says " + std::to_string(sent));
   Log("session " + std::to_string(request) + " open");
   sessions_.push_back(
-      std::make_unique<Session>(std::move(connection), request, calls_, options_.io_ms, spoil_));
+      std::make_unique<Session>(std::move(connection), request, calls_, options_, spoil_));
   if (second_info_due_) {
     second_info_due_ = false;
     Identity other = identity_;

@@ -31,6 +31,8 @@ class Handheld {
  private:
   // handheld.cpp: the trigger, the loop, the sessions.
   bool AwaitTrigger();
+  /// The bad-first mode's connection: a broken handshake, then closed.
+  void SendBadFirst();
   /// Waits, doing nothing, until idle or stopped (never-connect, info-over-cap).
   void Linger(const Socket* open);
   void Loop();

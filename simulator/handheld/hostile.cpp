@@ -20,6 +20,11 @@ constexpr std::pair<Hostile, std::string_view> kNames[] = {
     {Hostile::SecondInfo, "second-info"},
     {Hostile::WrongSession, "wrong-session"},
     {Hostile::Reconnect, "reconnect"},
+    {Hostile::TrickleInfo, "trickle-info"},
+    {Hostile::TrickleReply, "trickle-reply"},
+    {Hostile::ListingFlood, "listing-flood"},
+    {Hostile::UnknownWords, "unknown-words"},
+    {Hostile::BadFirst, "bad-first"},
 };
 
 }  // namespace
@@ -40,7 +45,7 @@ std::string_view HostileName(Hostile mode) {
 
 bool ShapesReply(Hostile mode) {
   return mode == Hostile::FrameOverCap || mode == Hostile::FrameTruncated ||
-         mode == Hostile::ReplyShort || mode == Hostile::Stall;
+         mode == Hostile::ReplyShort || mode == Hostile::Stall || mode == Hostile::TrickleReply;
 }
 
 }  // namespace zp::handheld

@@ -20,6 +20,11 @@ enum class Hostile {
   SecondInfo,      ///< after the first session opens, another info packet on the control link
   WrongSession,    ///< a session connection starts with R+1
   Reconnect,       ///< after the first session opens, a new control connection replaces the old
+  TrickleInfo,     ///< the info packet one byte every --trickle-ms
+  TrickleReply,    ///< the Nth reply one byte every --trickle-ms
+  ListingFlood,    ///< the first listing: 100,000 entries of the least size its flags allow
+  UnknownWords,    ///< 1,000 control words of no meaning right after the handshake
+  BadFirst,        ///< first a connection whose info packet overruns, then the real one
 };
 
 std::optional<Hostile> ParseHostile(std::string_view text);

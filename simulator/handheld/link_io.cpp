@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <thread>
 
+#include "link/message_io.h"
 #include "link/wire.h"
 
 namespace zp::handheld {
@@ -39,45 +40,50 @@ void Pause(int ms) {
   }
 }
 
-NetWait ReadExactly(const Socket& socket, std::span<std::uint8_t> buffer, int timeout_ms) {
-  // Each part may take the time that is left, but a stop is looked at
-  // every tick.
-  const std::int64_t deadline = MonotonicMs() + timeout_ms;
+NetResult ReadExactly(const Socket& socket, std::span<std::uint8_t> buffer, int timeout_ms) {
+  // The whole read by one deadline; a stop is looked at every tick.
+  const Deadline deadline = Deadline::In(timeout_ms);
   for (std::size_t got = 0; got < buffer.size();) {
-    if (Stopping()) return NetWait::TimedOut;
-    const std::int64_t left = deadline - MonotonicMs();
-    if (left <= 0) return NetWait::TimedOut;
+    if (Stopping() || deadline.Passed()) return NetResult::TimedOut;
     std::size_t part = 0;
-    const NetWait waited = ReceiveSome(
-        socket, buffer.subspan(got), static_cast<int>(std::min<std::int64_t>(left, kTickMs)), part);
-    if (waited == NetWait::Failed) return waited;
+    const NetResult read =
+        ReceiveSome(socket, buffer.subspan(got), deadline.Earlier(Deadline::In(kTickMs)), part);
+    if (read == NetResult::Failed) return read;
     got += part;
   }
-  return NetWait::Done;
+  return NetResult::Done;
 }
 
-NetWait ReadU32(const Socket& socket, std::uint32_t& value, int timeout_ms) {
+NetResult ReadU32(const Socket& socket, std::uint32_t& value, int timeout_ms) {
   std::uint8_t bytes[4];
-  const NetWait waited = ReadExactly(socket, bytes, timeout_ms);
-  if (waited == NetWait::Done) value = link::WireReader(bytes).U32();
-  return waited;
+  const NetResult read = ReadExactly(socket, bytes, timeout_ms);
+  if (read == NetResult::Done) value = link::WireReader(bytes).U32();
+  return read;
 }
 
-NetWait ReadU16(const Socket& socket, std::uint16_t& value, int timeout_ms) {
+NetResult ReadU16(const Socket& socket, std::uint16_t& value, int timeout_ms) {
   std::uint8_t bytes[2];
-  const NetWait waited = ReadExactly(socket, bytes, timeout_ms);
-  if (waited == NetWait::Done) value = link::WireReader(bytes).U16();
-  return waited;
+  const NetResult read = ReadExactly(socket, bytes, timeout_ms);
+  if (read == NetResult::Done) value = link::WireReader(bytes).U16();
+  return read;
 }
 
 bool SendU32(const Socket& socket, std::uint32_t value) {
   link::WireWriter out;
   out.U32(value);
-  return SendAll(socket, out.bytes());
+  return SendBytes(socket, out.bytes());
 }
 
 bool SendBytes(const Socket& socket, std::span<const std::uint8_t> bytes) {
-  return SendAll(socket, bytes);
+  return link::SendMessage(socket, bytes, kSendMs) == NetResult::Done;
+}
+
+bool Trickle(const Socket& socket, std::span<const std::uint8_t> bytes, int gap_ms) {
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    if (i > 0) Pause(gap_ms);
+    if (Stopping() || !SendBytes(socket, bytes.subspan(i, 1))) return false;
+  }
+  return true;
 }
 
 void Log(const std::string& text) {

@@ -20,14 +20,18 @@ inline constexpr int kTickMs = 250;
 /// Sleeps `ms`, ending early on a stop request.
 void Pause(int ms);
 
-/// Reads exactly `buffer.size()` bytes within `timeout_ms`. TimedOut also
-/// when a stop was asked for; Failed when the peer closed.
-NetWait ReadExactly(const Socket& socket, std::span<std::uint8_t> buffer, int timeout_ms);
-NetWait ReadU32(const Socket& socket, std::uint32_t& value, int timeout_ms);
-NetWait ReadU16(const Socket& socket, std::uint16_t& value, int timeout_ms);
+/// Reads exactly `buffer.size()` bytes, all within `timeout_ms`. TimedOut
+/// also when a stop was asked for; Failed when the peer closed.
+NetResult ReadExactly(const Socket& socket, std::span<std::uint8_t> buffer, int timeout_ms);
+NetResult ReadU32(const Socket& socket, std::uint32_t& value, int timeout_ms);
+NetResult ReadU16(const Socket& socket, std::uint16_t& value, int timeout_ms);
 
+/// How long a send may take before the desktop counts as gone.
+inline constexpr int kSendMs = 30'000;
 bool SendU32(const Socket& socket, std::uint32_t value);
 bool SendBytes(const Socket& socket, std::span<const std::uint8_t> bytes);
+/// Sends `bytes` one at a time, `gap_ms` apart (the trickling modes).
+bool Trickle(const Socket& socket, std::span<const std::uint8_t> bytes, int gap_ms);
 
 /// One line on stderr, "zp-handheld: <text>".
 void Log(const std::string& text);

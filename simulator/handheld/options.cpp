@@ -51,6 +51,7 @@ bool Take(std::string_view option, std::string_view value, Options& o, std::stri
   if (option == "--idle-ms") return milliseconds(o.idle_ms);
   if (option == "--io-ms") return milliseconds(o.io_ms);
   if (option == "--unlock-after-ms") return milliseconds(o.unlock_after_ms);
+  if (option == "--trickle-ms") return milliseconds(o.trickle_ms);
   if (option == "--name") return o.name = std::string(value), true;
   if (option == "--guid") return o.guid = std::string(value), true;
   if (option == "--password") return o.password = std::string(value), true;
@@ -129,10 +130,19 @@ Usage: zp-handheld --world FOLDER --device ADDRESS --desktop ADDRESS [options]
                          frame-truncated, reply-short, stall, second-info,
                          wrong-session, reconnect (after the first session
                          opens: a new control connection from the same
-                         address, its handshake, then the old one closed)
+                         address, its handshake, then the old one closed),
+                         trickle-info (the device info one byte at a time),
+                         trickle-reply, listing-flood (the first listing:
+                         100,000 entries of the least size its flags allow),
+                         unknown-words (1,000 unknown control words after
+                         the handshake), bad-first (a connection whose info
+                         packet overruns, closed, before the real one)
   --hostile-at N         the session call whose reply the frame-over-cap,
-                         frame-truncated, reply-short and stall modes spoil
-                         (default 1; in the first session that reaches it)
+                         frame-truncated, reply-short, stall and
+                         trickle-reply modes spoil (default 1; in the first
+                         session that reaches it)
+  --trickle-ms N         the gap between the bytes of the trickling modes
+                         (default 1000)
   --help                 this text
 
 Numbers are decimal or 0x hex. Exit codes: 0 the link ended (the desktop

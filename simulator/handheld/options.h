@@ -29,7 +29,8 @@ struct Options {
   std::optional<std::string> password;
 
   Hostile hostile = Hostile::None;
-  int hostile_at = 1;  ///< the session call the reply modes act on
+  int hostile_at = 1;     ///< the session call the reply modes act on
+  int trickle_ms = 1000;  ///< the gap between the bytes of a trickling mode
 };
 
 /// What the command line came to.

@@ -19,7 +19,8 @@ struct SpoiledReply {
 
 class Session {
  public:
-  Session(Socket socket, std::uint32_t request, RapiCalls& calls, int io_ms, SpoiledReply& spoil);
+  Session(Socket socket, std::uint32_t request, RapiCalls& calls, const Options& options,
+          SpoiledReply& spoil);
   ~Session();
   Session(const Session&) = delete;
   Session& operator=(const Session&) = delete;
@@ -34,11 +35,15 @@ class Session {
   /// Sends a reply frame, spoiled when this is the call to spoil. False
   /// when the session ends with it.
   bool Reply(std::vector<std::uint8_t> frame);
+  /// The listing-flood mode's reply to a listing request.
+  std::vector<std::uint8_t> FloodListing(std::span<const std::uint8_t> request) const;
 
   Socket socket_;
   std::uint32_t request_;  ///< R, for the log
   RapiCalls& calls_;
   int io_ms_;
+  int trickle_ms_;
+  bool flood_listing_;  ///< the next listing is the listing-flood mode's
   SpoiledReply& spoil_;
   SessionOwned owned_;
   int calls_served_ = 0;

@@ -88,6 +88,11 @@ class RemoteDevice {
   /// even look for a handheld. Empty: the device alone tells sessions apart.
   virtual std::string LinkName() const { return {}; }
 
+  /// Why this desktop starts no installation on the device (a log line's
+  /// end); empty: it may. Through ActiveSync's DLLs their partnership
+  /// decides; over the link, the administrator's list of handhelds.
+  virtual std::string WhyNoInstallation() const { return {}; }
+
   // Connection. A negative CeRapiInit means no connection.
   virtual std::int32_t CeRapiInit() = 0;
   virtual std::int32_t CeRapiUninit() = 0;

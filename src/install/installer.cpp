@@ -83,6 +83,10 @@ bool CheckInstall(RemoteDevice& device, std::uint32_t device_id, const InstallQu
   if (!list) return true;
   const std::optional<PendingEntry> entry = FindPendingEntry(*list, device_id);
   if (!entry) return true;
+  if (const std::string why = device.WhyNoInstallation(); !why.empty()) {
+    LogText("Installation pending for this handheld, not started: %s", why.c_str());
+    return true;
+  }
 
   std::optional<std::string> folder = RegQueryString(key, "InstallPath", kMaxPath);
   if (!folder) {

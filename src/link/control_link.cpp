@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "link/message_io.h"
 #include "link/protocol.h"
 #include "link/wire.h"
 #include "platform/platform.h"
@@ -11,10 +12,7 @@
 namespace zp::link {
 namespace {
 
-int Left(std::int64_t deadline) {
-  const std::int64_t left = deadline - MonotonicMs();
-  return static_cast<int>(std::clamp<std::int64_t>(left, 0, 86'400'000));
-}
+constexpr std::uint32_t kLoopbackNetwork = 0x7F000000u;  // 127.0.0.0/8
 
 int Seconds(int ms) {
   return (ms + 999) / 1000;
@@ -22,16 +20,17 @@ int Seconds(int ms) {
 
 }  // namespace
 
-bool ControlLink::SendWords(const Socket& to, std::initializer_list<std::uint32_t> words) {
-  WireWriter out;
-  for (const std::uint32_t word : words) out.U32(word);
-  return SendAll(to, out.bytes());
-}
-
-std::optional<std::uint32_t> ControlLink::ReadWord(const Socket& from, int timeout_ms) {
-  std::uint8_t bytes[4];
-  if (ReceiveAll(from, bytes, timeout_ms) != NetWait::Done) return std::nullopt;
-  return WireReader(bytes).U32();
+bool PeerMayBeHandheld(const LinkConfig& config, std::uint32_t peer) {
+  if (config.device) return peer == *config.device;
+  // Windows cannot bind a listener to an adapter: a local program reaches
+  // it over loopback or from the machine's own addresses, and must never
+  // pass for the handheld.
+  if ((peer & 0xFF000000u) == kLoopbackNetwork) return false;
+  if (std::find(config.own_addresses.begin(), config.own_addresses.end(), peer) !=
+      config.own_addresses.end()) {
+    return false;
+  }
+  return !config.peer_network || (peer & 0xFFFFFF00u) == *config.peer_network;
 }
 
 bool ControlLink::SendTrigger() {
@@ -39,92 +38,130 @@ bool ControlLink::SendTrigger() {
   bool sent = false;
   for (const std::uint32_t to : config_.trigger_to) {
     sent |= SendDatagram(NetAddress{config_.listen.ip, 0}, NetAddress{to, kTriggerPort},
-                         config_.net_interface, kTrigger);
+                         config_.net_interface, kTrigger) == NetResult::Done;
   }
   return sent;
 }
 
-std::optional<DeviceInfo> ControlLink::Handshake(const Socket& connection) {
-  const std::int64_t deadline = MonotonicMs() + config_.timeouts.handshake_ms;
-  for (;;) {
-    const auto request = ReadWord(connection, Left(deadline));
-    if (!request) {
-      LogText("The handheld did not complete its handshake");
-      return std::nullopt;
-    }
-    switch (*request) {
-      case kCtlHello:
-        if (!SendWords(connection, {kCtlHelloAnswer})) break;
-        continue;
-      case kCtlVersion:
-        if (!SendWords(connection, {kCtlVersionAnswer[0], kCtlVersionAnswer[1],
-                                    kCtlVersionAnswer[2], kCtlVersionAnswer[3]})) {
+void ControlLink::Refuse(const char* why, NetAddress peer) {
+  if (noise_.Note(Noise::RefusedPeer)) LogText("%s %s", why, FormatIpv4(peer.ip).c_str());
+}
+
+ControlLink::Step ControlLink::Dispatch(const Socket& connection, std::uint32_t request,
+                                        Deadline deadline, DeviceInfo* info, std::string& problem) {
+  const int wait = config_.timeouts.handshake_ms;
+  switch (request) {
+    case kCtlHello:
+      return SendWords(connection, {kCtlHelloAnswer}, wait) == NetResult::Done ? Step::Went
+                                                                               : Step::Gone;
+    case kCtlVersion:
+      return SendWords(connection,
+                       {kCtlVersionAnswer[0], kCtlVersionAnswer[1], kCtlVersionAnswer[2],
+                        kCtlVersionAnswer[3]},
+                       wait) == NetResult::Done
+                 ? Step::Went
+                 : Step::Gone;
+    case kCtlPong:
+      return Step::Went;
+    case kCtlInfo: {
+      std::uint32_t size = 0;
+      std::vector<std::uint8_t> bytes;
+      if (ReadWord(connection, deadline, size) != NetResult::Done) return Step::Gone;
+      switch (ReadCounted(connection, deadline, size, kMaxDeviceInfoBytes, bytes)) {
+        case FrameRead::Done:
           break;
-        }
-        continue;
-      case kCtlPong:
-        continue;
-      case kCtlInfo: {
-        const auto size = ReadWord(connection, Left(deadline));
-        if (!size) break;
-        if (*size > kMaxDeviceInfoBytes) {
-          LogText("Refused the handheld's device info: %u bytes", *size);
-          return std::nullopt;
-        }
-        std::vector<std::uint8_t> bytes(*size);
-        if (ReceiveAll(connection, bytes, Left(deadline)) != NetWait::Done) break;
-        std::string problem;
-        auto info = ParseDeviceInfo(bytes, problem);
-        if (!info) LogText("Refused the handheld's device info: %s", problem.c_str());
-        return info;
+        case FrameRead::OverCap:
+          problem = "Refused the handheld's device info: " + std::to_string(size) + " bytes";
+          return Step::Gone;
+        default:
+          return Step::Gone;
       }
-      default:
-        LogText("Unexpected control request %u from the handheld", *request);
-        continue;
+      if (info == nullptr) {
+        // Only one device info belongs to a connection.
+        LogText("The handheld sent a second device info: ignored");
+        return Step::Went;
+      }
+      std::string why;
+      auto parsed = ParseDeviceInfo(bytes, why);
+      if (!parsed) {
+        problem = "Refused the handheld's device info: " + why;
+        return Step::Gone;
+      }
+      *info = std::move(*parsed);
+      return Step::Info;
     }
-    LogText("The handheld did not complete its handshake");
-    return std::nullopt;
+    default:
+      if (noise_.Flooding(MonotonicMs())) {
+        problem = "The handheld sent more than " + std::to_string(NoiseLimit::kFloodWords) +
+                  " unexpected control requests within " +
+                  std::to_string(NoiseLimit::kFloodWindowMs / 1000) + " s: dropped";
+        return Step::Gone;
+      }
+      if (noise_.Note(Noise::UnknownWord)) {
+        LogText("Unexpected control request %u from the handheld", request);
+      }
+      return Step::Went;
   }
 }
 
+std::optional<DeviceInfo> ControlLink::Handshake(const Socket& connection, std::string& problem) {
+  const Deadline deadline = Deadline::In(config_.timeouts.handshake_ms);
+  DeviceInfo info;
+  for (;;) {
+    std::uint32_t request = 0;
+    if (ReadWord(connection, deadline, request) != NetResult::Done) break;
+    const Step step = Dispatch(connection, request, deadline, &info, problem);
+    if (step == Step::Info) return info;
+    if (step == Step::Gone) break;
+  }
+  if (problem.empty()) problem = "The handheld did not complete its handshake";
+  return std::nullopt;
+}
+
 bool ControlLink::Connect() {
-  listener_ = ListenTcp(config_.listen, config_.net_interface);
-  if (!listener_) {
+  if (ListenTcp(config_.listen, config_.net_interface, listener_) != NetResult::Done) {
     LogText("Cannot listen on %s:%u: %s", FormatIpv4(config_.listen.ip).c_str(),
             config_.listen.port, SocketFailureText().c_str());
     return false;
   }
-  const std::int64_t deadline = MonotonicMs() + config_.timeouts.connect_ms;
-  std::int64_t next_trigger = MonotonicMs();
+  const Deadline deadline = Deadline::In(config_.timeouts.connect_ms);
+  Deadline next_trigger = Deadline::Now();
   bool trigger_failed_logged = false;
   for (;;) {
-    if (MonotonicMs() >= next_trigger) {
+    if (next_trigger.Passed()) {
       if (!SendTrigger() && !trigger_failed_logged) {
         LogText("Cannot send the trigger to the handheld: %s", SocketFailureText().c_str());
         trigger_failed_logged = true;
       }
-      next_trigger = MonotonicMs() + config_.timeouts.retrigger_ms;
+      next_trigger = Deadline::In(config_.timeouts.retrigger_ms);
     }
-    if (MonotonicMs() >= deadline) {
+    if (deadline.Passed()) {
+      noise_.LogSummary();
       LogText("No handheld connected on %s:%u within %d s", FormatIpv4(config_.listen.ip).c_str(),
               config_.listen.port, Seconds(config_.timeouts.connect_ms));
       return false;
     }
     Socket connection;
     NetAddress peer;
-    const NetWait waited =
-        AcceptTcp(listener_, std::min(Left(deadline), Left(next_trigger)), connection, peer);
-    if (waited == NetWait::TimedOut) continue;
-    if (waited == NetWait::Failed) {
+    const NetResult accepted =
+        AcceptTcp(listener_, deadline.Earlier(next_trigger), connection, peer);
+    if (accepted == NetResult::TimedOut) continue;
+    if (accepted == NetResult::Failed) {
       LogText("Cannot take the handheld's connection: %s", SocketFailureText().c_str());
       return false;
     }
-    if (config_.device && peer.ip != *config_.device) {
-      LogText("Refused a connection from %s", FormatIpv4(peer.ip).c_str());
+    if (!PeerMayBeHandheld(config_, peer.ip)) {
+      Refuse("Refused a connection from", peer);
       continue;
     }
-    auto info = Handshake(connection);
-    if (!info) return false;
+    // A peer that fails its handshake is not the handheld: it is dropped,
+    // and the handheld may still come.
+    std::string problem;
+    auto info = Handshake(connection, problem);
+    if (!info) {
+      if (noise_.Note(Noise::RefusedPeer)) LogText("%s", problem.c_str());
+      continue;
+    }
     control_ = std::move(connection);
     config_.device = peer.ip;
     info_ = std::move(*info);
@@ -134,25 +171,36 @@ bool ControlLink::Connect() {
 }
 
 ControlLink::Unlocking ControlLink::Unlock(const std::optional<std::string>& password) {
+  const int wait = config_.timeouts.handshake_ms;
   if (info_.lock_key == kLockNone) return Unlocking::Open;
   if (info_.lock_key == kLockOnDevice) {
     LogStatus("Unlock the handheld to continue...");
-    if (!SendWords(control_, {kCtlShowUnlock})) return Unlocking::Failed;
-    const std::int64_t deadline = MonotonicMs() + config_.timeouts.unlock_ms;
-    while (Left(deadline) > 0) {
+    if (SendWords(control_, {kCtlShowUnlock}, wait) != NetResult::Done) return Unlocking::Failed;
+    const Deadline deadline = Deadline::In(config_.timeouts.unlock_ms);
+    while (!deadline.Passed()) {
       PingIfDue();
       const Socket* waits[] = {&control_};
-      if (WaitReadable(waits, std::min(Left(deadline), config_.timeouts.ping_ms)) != 0) continue;
-      const auto word = ReadWord(control_, config_.timeouts.handshake_ms);
-      if (!word) {
+      std::size_t ready = 0;
+      const NetResult waited =
+          WaitReadable(waits, deadline.Earlier(Deadline::In(config_.timeouts.ping_ms)), ready);
+      if (waited == NetResult::TimedOut) continue;
+      std::uint32_t word = 0;
+      if (waited == NetResult::Failed ||
+          ReadWord(control_, Deadline::In(wait), word) != NetResult::Done) {
         LogText("The handheld closed its control connection");
         return Unlocking::Failed;
       }
-      if (*word == kCtlUnlocked) {
-        return SendWords(control_, {kCtlUnlockedAck[0], kCtlUnlockedAck[1]}) ? Unlocking::Open
-                                                                             : Unlocking::Failed;
+      if (word == kCtlUnlocked) {
+        return SendWords(control_, {kCtlUnlockedAck[0], kCtlUnlockedAck[1]}, wait) ==
+                       NetResult::Done
+                   ? Unlocking::Open
+                   : Unlocking::Failed;
       }
-      if (Dispatch(*word) == Step::Gone) return Unlocking::Failed;
+      std::string problem;
+      if (Dispatch(control_, word, Deadline::In(wait), nullptr, problem) == Step::Gone) {
+        if (!problem.empty()) LogText("%s", problem.c_str());
+        return Unlocking::Failed;
+      }
     }
     LogText("The handheld was not unlocked within %d s", Seconds(config_.timeouts.unlock_ms));
     return Unlocking::Failed;
@@ -167,147 +215,137 @@ ControlLink::Unlocking ControlLink::Unlock(const std::optional<std::string>& pas
     out.U8(static_cast<std::uint8_t>((unit & 0xFF) ^ mask));
     out.U8(static_cast<std::uint8_t>((unit >> 8) ^ mask));
   }
-  if (!SendAll(control_, out.bytes())) return Unlocking::Failed;
+  if (SendMessage(control_, out.bytes(), wait) != NetResult::Done) return Unlocking::Failed;
   std::uint8_t answer[2];
-  if (ReceiveAll(control_, answer, config_.timeouts.handshake_ms) != NetWait::Done) {
+  if (ReceiveAll(control_, answer, Deadline::In(wait)) != NetResult::Done) {
     LogText("The handheld did not answer the desktop password");
     return Unlocking::Failed;
   }
   return WireReader(answer).U16() != 0 ? Unlocking::Open : Unlocking::Refused;
 }
 
-ControlLink::Step ControlLink::Dispatch(std::uint32_t request) {
-  switch (request) {
-    case kCtlHello:
-      return SendWords(control_, {kCtlHelloAnswer}) ? Step::Went : Step::Gone;
-    case kCtlVersion:
-      return SendWords(control_, {kCtlVersionAnswer[0], kCtlVersionAnswer[1], kCtlVersionAnswer[2],
-                                  kCtlVersionAnswer[3]})
-                 ? Step::Went
-                 : Step::Gone;
-    case kCtlPong:
-      return Step::Went;
-    case kCtlInfo: {
-      // Only one device info belongs to a connection: a second is read past
-      // (within its cap) and ignored.
-      const auto size = ReadWord(control_, config_.timeouts.handshake_ms);
-      if (!size || *size > kMaxDeviceInfoBytes) {
-        LogText("The handheld sent a second device info that does not fit: closed");
-        control_.Close();
-        return Step::Gone;
-      }
-      std::vector<std::uint8_t> bytes(*size);
-      if (ReceiveAll(control_, bytes, config_.timeouts.handshake_ms) != NetWait::Done) {
-        control_.Close();
-        return Step::Gone;
-      }
-      LogText("The handheld sent a second device info: ignored");
-      return Step::Went;
-    }
-    default:
-      LogText("Unexpected control request %u from the handheld", request);
-      return Step::Went;
-  }
-}
-
 Socket ControlLink::TakeConnection(Socket connection, NetAddress peer) {
   if (!config_.device || peer.ip != *config_.device) {
-    LogText("Refused a connection from %s", FormatIpv4(peer.ip).c_str());
+    Refuse("Refused a connection from", peer);
     return {};
   }
-  const auto first = ReadWord(connection, config_.timeouts.handshake_ms);
-  if (!first) return {};
-  if (pending_request_ != 0 && *first == pending_request_) {
+  const int wait = config_.timeouts.handshake_ms;
+  std::uint32_t first = 0;
+  if (ReadWord(connection, Deadline::In(wait), first) != NetResult::Done) return {};
+  if (pending_request_ != 0 && first == pending_request_) {
     pending_request_ = 0;
     return connection;
   }
-  if (*first == kCtlHello) {
-    // A handheld that came back opens a new control connection: it replaces
-    // the old one, once it is the same handheld.
-    if (!SendWords(connection, {kCtlHelloAnswer})) return {};
-    const auto info = Handshake(connection);
-    if (!info) return {};
-    if (info->guid != info_.guid) {
-      LogText("Refused a control connection from another handheld %s",
-              FormatGuid(info->guid).c_str());
-      return {};
+  if (first != kCtlHello) {
+    if (noise_.Note(Noise::RefusedPeer)) {
+      LogText("Refused a connection from the handheld that opened with %u", first);
     }
-    control_ = std::move(connection);
     return {};
   }
-  LogText("Refused a connection from the handheld that opened with %u", *first);
+  // A handheld that came back opens a new control connection: it replaces
+  // the old one, once it is the same handheld, and what it says of itself
+  // now (its lock) is what counts.
+  std::string problem;
+  if (SendWords(connection, {kCtlHelloAnswer}, wait) != NetResult::Done) return {};
+  const auto info = Handshake(connection, problem);
+  if (!info) {
+    if (noise_.Note(Noise::RefusedPeer)) LogText("%s", problem.c_str());
+    return {};
+  }
+  if (info->guid != info_.guid || info->name != info_.name) {
+    LogText("Refused a control connection from another handheld %s",
+            FormatGuid(info->guid).c_str());
+    return {};
+  }
+  control_ = std::move(connection);
+  info_ = *info;
+  // A session asked for on the old connection may never have been seen.
+  if (pending_request_ != 0) {
+    SendWords(control_, {kCtlSession, kCtlSessionArg, pending_request_}, wait);
+  }
   return {};
 }
 
 void ControlLink::PingIfDue() {
   if (!control_ || MonotonicMs() - last_ping_ < config_.timeouts.ping_ms) return;
   last_ping_ = MonotonicMs();
-  SendWords(control_, {kCtlPing});
+  SendWords(control_, {kCtlPing}, config_.timeouts.handshake_ms);
 }
 
-ControlLink::Step ControlLink::ServiceOnce(const Socket* session, int timeout_ms,
+ControlLink::Step ControlLink::ServiceOnce(const Socket* session, Deadline deadline,
                                            bool& session_ready) {
   const Socket* waits[] = {session, &control_, &listener_};
-  switch (WaitReadable(waits, timeout_ms)) {
-    case 0:
-      session_ready = true;
+  std::size_t ready = 0;
+  switch (WaitReadable(waits, deadline, ready)) {
+    case NetResult::TimedOut:
       return Step::Went;
-    case 1: {
-      const auto request = ReadWord(control_, config_.timeouts.handshake_ms);
-      if (!request) {
-        LogText("The handheld closed its control connection");
-        control_.Close();
-        return Step::Gone;
-      }
-      return Dispatch(*request);
-    }
-    case 2: {
-      Socket connection;
-      NetAddress peer;
-      if (AcceptTcp(listener_, 0, connection, peer) == NetWait::Done) {
-        Socket session_connection = TakeConnection(std::move(connection), peer);
-        if (session_connection) arrived_session_ = std::move(session_connection);
-      }
-      return Step::Went;
-    }
-    default:
-      return Step::Went;
+    case NetResult::Failed:
+      LogText("Cannot wait for the handheld: %s", SocketFailureText().c_str());
+      return Step::Gone;
+    case NetResult::Done:
+      break;
   }
+  if (ready == 0) {
+    session_ready = true;
+    return Step::Went;
+  }
+  if (ready == 1) {
+    const Deadline word = Deadline::In(config_.timeouts.handshake_ms);
+    std::uint32_t request = 0;
+    std::string problem;
+    if (ReadWord(control_, word, request) != NetResult::Done) {
+      LogText("The handheld closed its control connection");
+    } else if (Dispatch(control_, request, word, nullptr, problem) != Step::Gone) {
+      return Step::Went;
+    } else if (!problem.empty()) {
+      LogText("%s", problem.c_str());
+    }
+    control_.Close();
+    return Step::Gone;
+  }
+  Socket connection;
+  NetAddress peer;
+  if (AcceptTcp(listener_, Deadline::Now(), connection, peer) == NetResult::Done) {
+    Socket session_connection = TakeConnection(std::move(connection), peer);
+    if (session_connection) arrived_session_ = std::move(session_connection);
+  }
+  return Step::Went;
 }
 
 Socket ControlLink::OpenSession() {
   if (!control_) return {};
   pending_request_ = next_request_++;
-  if (!SendWords(control_, {kCtlSession, kCtlSessionArg, pending_request_})) {
+  if (SendWords(control_, {kCtlSession, kCtlSessionArg, pending_request_},
+                config_.timeouts.handshake_ms) != NetResult::Done) {
     LogText("Cannot ask the handheld for a session: %s", SocketFailureText().c_str());
     return {};
   }
-  const std::int64_t deadline = MonotonicMs() + config_.timeouts.session_ms;
+  const Deadline deadline = Deadline::In(config_.timeouts.session_ms);
   while (!arrived_session_) {
-    if (Left(deadline) == 0) {
+    if (deadline.Passed()) {
       LogText("The handheld opened no session within %d s", Seconds(config_.timeouts.session_ms));
       pending_request_ = 0;
       return {};
     }
     bool unused = false;
-    if (ServiceOnce(nullptr, Left(deadline), unused) == Step::Gone) return {};
+    if (ServiceOnce(nullptr, deadline, unused) == Step::Gone) return {};
   }
   return std::move(arrived_session_);
 }
 
-NetWait ControlLink::WaitForSession(const Socket& session, int timeout_ms) {
-  const std::int64_t deadline = MonotonicMs() + timeout_ms;
+NetResult ControlLink::WaitForSession(const Socket& session, Deadline deadline) {
   for (;;) {
     PingIfDue();
     bool ready = false;
-    const int wait = std::min(Left(deadline), config_.timeouts.ping_ms);
-    if (ServiceOnce(&session, wait, ready) == Step::Gone) return NetWait::Failed;
-    if (ready) return NetWait::Done;
-    if (Left(deadline) == 0) return NetWait::TimedOut;
+    const Deadline wait = deadline.Earlier(Deadline::In(config_.timeouts.ping_ms));
+    if (ServiceOnce(&session, wait, ready) == Step::Gone) return NetResult::Failed;
+    if (ready) return NetResult::Done;
+    if (deadline.Passed()) return NetResult::TimedOut;
   }
 }
 
 void ControlLink::Close() {
+  noise_.LogSummary();
   arrived_session_.Close();
   control_.Close();
   listener_.Close();

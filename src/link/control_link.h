@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "link/device_info.h"
+#include "link/link_noise.h"
 #include "link/link_timeouts.h"
 #include "platform/sockets.h"
 
@@ -20,19 +21,28 @@ struct LinkConfig {
   NetAddress listen;                      ///< the desktop's address, port 990
   std::vector<std::uint32_t> trigger_to;  ///< where the trigger is sent (port 5679)
   /// The handheld's address: the only peer taken. None: the first peer that
-  /// connects on `interface` is the handheld.
+  /// passes its handshake on `interface` is the handheld, when it comes from
+  /// `peer_network` and is none of `own_addresses`.
   std::optional<std::uint32_t> device;
+  /// With no `device`: the /24 network a handheld comes from (none: any).
+  std::optional<std::uint32_t> peer_network;
+  /// With no `device`: this machine's own addresses. A peer with one of
+  /// them (or any of 127.0.0.0/8) is a local program, never the handheld.
+  std::vector<std::uint32_t> own_addresses;
   std::string net_interface;  ///< every socket bound to it, when not empty
   LinkTimeouts timeouts;
 };
+
+/// Whether a connection from `peer` may be the handheld's.
+bool PeerMayBeHandheld(const LinkConfig& config, std::uint32_t peer);
 
 class ControlLink {
  public:
   explicit ControlLink(LinkConfig config) : config_(std::move(config)) {}
 
   /// Listens, triggers, and takes the handheld's control connection up to
-  /// its device info. False (logged) when no handheld connected in time or
-  /// its handshake failed.
+  /// its device info. A peer that fails its handshake is dropped and the
+  /// wait goes on. False (logged) when no handheld came through in time.
   bool Connect();
   const DeviceInfo& info() const { return info_; }
   const LinkConfig& config() const { return config_; }
@@ -48,29 +58,33 @@ class ControlLink {
   /// (logged) when none came.
   Socket OpenSession();
 
-  /// Waits until `session` can be read, at most `timeout_ms`, answering the
+  /// Waits until `session` can be read, by `deadline`, answering the
   /// control connection and refusing strangers meanwhile; pings when due.
   /// Failed when the handheld is gone.
-  NetWait WaitForSession(const Socket& session, int timeout_ms);
+  NetResult WaitForSession(const Socket& session, Deadline deadline);
 
-  /// Closes every connection and the listener.
+  /// Closes every connection and the listener; logs what was only counted.
   void Close();
 
  private:
-  enum class Step { Went, Unlocked, Gone };
+  enum class Step { Went, Info, Gone };
 
   bool SendTrigger();
-  bool SendWords(const Socket& to, std::initializer_list<std::uint32_t> words);
-  std::optional<std::uint32_t> ReadWord(const Socket& from, int timeout_ms);
-  /// The handshake on a new control connection up to its device info.
-  std::optional<DeviceInfo> Handshake(const Socket& connection);
-  /// One request on the control connection.
-  Step Dispatch(std::uint32_t request);
+  /// The handshake on a new control connection up to its device info, all
+  /// of it by one deadline. Nothing, with `problem` set, when it failed.
+  std::optional<DeviceInfo> Handshake(const Socket& connection, std::string& problem);
+  /// One request on `connection`, answered by its value. With `info`, a
+  /// device info is read into it (Step::Info; Step::Gone with `problem` when
+  /// it does not add up); without, one is read past and ignored.
+  Step Dispatch(const Socket& connection, std::uint32_t request, Deadline deadline,
+                DeviceInfo* info, std::string& problem);
+  /// A connection that is not the handheld's, or failed its handshake.
+  void Refuse(const char* why, NetAddress peer);
   /// A new connection on the listener: refused, a new control connection,
   /// or (returned) the session connection asked for.
   Socket TakeConnection(Socket connection, NetAddress peer);
   /// Everything readable on the control connection and the listener.
-  Step ServiceOnce(const Socket* session, int timeout_ms, bool& session_ready);
+  Step ServiceOnce(const Socket* session, Deadline deadline, bool& session_ready);
   void PingIfDue();
 
   LinkConfig config_;
@@ -81,6 +95,7 @@ class ControlLink {
   std::uint32_t pending_request_ = 0;  // the session number asked for, 0: none
   Socket arrived_session_;
   std::int64_t last_ping_ = 0;
+  NoiseLimit noise_;
 };
 
 }  // namespace zp::link

@@ -1,32 +1,49 @@
-// What the desktop remembers of the handhelds that came over the link: the
-// GUID each device name first came with, and the desktop password it may
-// send. A handheld's name and GUID are only its own claim; a known name that
-// arrives with another GUID is some other device.
+// What the desktop knows of the handhelds that come over the link. A
+// handheld's name, GUID and partner id are only its own claim: the desktop
+// pins each name and each device id to the GUID it first came with, and
+// trusts (sends its password to, installs on) only the handhelds an
+// administrator listed.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 
 namespace zp::link {
 
-/// HKEY_CURRENT_USER: one value per device name, its data the GUID.
-inline constexpr char kKnownDevicesKey[] = "Software\\Brenok\\ZAMO\\PocketPC\\Devices";
-/// HKEY_CURRENT_USER: one value per GUID whose handheld refused a password,
-/// its data a hash of that password.
-inline constexpr char kRefusedPasswordsKey[] = "Software\\Brenok\\ZAMO\\PocketPC\\RefusedPasswords";
+/// HKEY_LOCAL_MACHINE: the administrator's list of trusted handhelds, one
+/// REG_SZ per handheld named by its GUID as printed, its data the
+/// handheld's name. Read, never written.
+inline constexpr char kListedHandheldsKey[] = "Software\\Brenok\\ZAMO\\PocketPC\\Handhelds";
+/// HKEY_CURRENT_USER: the records of handhelds seen, apart from the
+/// program's settings so that writing them never makes the settings key.
+/// One value per device name, its data the GUID.
+inline constexpr char kKnownDevicesKey[] = "Software\\Brenok\\ZAMO\\Link\\Devices";
+/// One value per device id (8 hex digits), its data the GUID.
+inline constexpr char kKnownDeviceIdsKey[] = "Software\\Brenok\\ZAMO\\Link\\DeviceIds";
+/// One value per GUID whose handheld refused a password, its data a hash
+/// of that password.
+inline constexpr char kRefusedPasswordsKey[] = "Software\\Brenok\\ZAMO\\Link\\RefusedPasswords";
 /// HKEY_CURRENT_USER\Software\Brenok\ZAMO\PocketPC: the desktop password of
 /// handhelds locked with one.
 inline constexpr char kPasswordValue[] = "DevicePassword";
 
 enum class DeviceTrust {
-  Known,    ///< the name came with this GUID before
+  Known,    ///< the name and the device id came with this GUID before
   New,      ///< first seen: now remembered with this GUID
-  Refused,  ///< the name belongs to another GUID (logged)
+  Refused,  ///< the name or the device id belongs to another GUID (logged)
   Failed,   ///< the desktop registry could not be read or written (logged)
 };
 
-/// Checks `name` against the GUID it first came with, remembering it when new.
-DeviceTrust CheckDeviceGuid(const std::string& name, const std::string& guid);
+/// Checks `name` and `device_id` against the GUID each first came with,
+/// remembering them when new. `shown_name` is the name as the log shows it.
+DeviceTrust CheckDeviceGuid(const std::string& name, std::uint32_t device_id,
+                            const std::string& guid, const std::string& shown_name);
+
+/// Whether the administrator listed this GUID with this name.
+bool IsListedHandheld(const std::string& guid, const std::string& name);
+/// The line an administrator adds to list a handheld, as a log line tells it.
+std::string ListingAdvice(const std::string& guid, const std::string& name);
 
 /// The desktop password, when one is set (up to 255 characters).
 std::optional<std::string> DesktopPassword();

@@ -5,8 +5,11 @@
 #include <cstdio>
 #include <cstring>
 
+#include "link/message_io.h"
 #include "link/protocol.h"
 #include "platform/platform.h"
+#include "report/device_text.h"
+#include "session/folder_name.h"
 
 namespace zp::link {
 namespace {
@@ -19,6 +22,17 @@ constexpr std::int32_t kInsufficientBuffer = static_cast<std::int32_t>(0x8007007
 constexpr std::int32_t kNotFound = static_cast<std::int32_t>(0x80070002u);
 constexpr CeSvcHandle kEnumerationHandle = static_cast<CeSvcHandle>(1);
 constexpr CeSvcHandle kProfileHandle = static_cast<CeSvcHandle>(2);
+/// The display name's buffer: the name and its NUL.
+constexpr std::size_t kDisplayNameBuffer = 256;
+
+// Whether a handheld's name can name its device folder and its records.
+// Stricter than a folder name: no character a log line would have to escape.
+bool IsUsableName(const std::u16string& name, const std::string& narrow) {
+  for (const char16_t unit : name) {
+    if (IsUnsafeDeviceUnit(unit)) return false;
+  }
+  return narrow.size() + 1 <= kDisplayNameBuffer && IsUsableFolderName(narrow);
+}
 
 }  // namespace
 
@@ -43,14 +57,31 @@ bool LinkDevice::Identify() {
   const DeviceInfo& info = control_->info();
   name_ = Narrow(info.name);
   guid_ = FormatGuid(info.guid);
-  if (name_.empty()) {
+  shown_name_ = DeviceText(info.name);
+  // Nothing is stored or written before the name is checked: it becomes a
+  // folder, a registry value's name and log lines.
+  if (info.name.empty()) {
     LogText("Refused handheld %s: it gives no name", guid_.c_str());
     return false;
   }
-  trust_ = CheckDeviceGuid(name_, guid_);
-  if (trust_ == DeviceTrust::Refused || trust_ == DeviceTrust::Failed) return false;
+  if (!IsUsableName(info.name, name_)) {
+    LogText("Device name cannot be used as a folder name: %s", shown_name_.c_str());
+    return false;
+  }
   device_id_ = LinkDeviceId(info);
+  const DeviceTrust trust = CheckDeviceGuid(name_, device_id_, guid_, shown_name_);
+  if (trust == DeviceTrust::Refused || trust == DeviceTrust::Failed) return false;
+  listed_ = IsListedHandheld(guid_, name_);
   return true;
+}
+
+std::string LinkDevice::Unlisted(const char* withheld) const {
+  return "handheld " + name_ + " " + guid_ + " is not on this desktop's list of handhelds, so it " +
+         "gets no " + withheld + ". " + ListingAdvice(guid_, name_);
+}
+
+std::string LinkDevice::WhyNoInstallation() const {
+  return listed_ ? std::string() : Unlisted("installation");
 }
 
 std::uint32_t LinkDevice::CeGetDeviceId() {
@@ -68,20 +99,18 @@ std::int32_t LinkDevice::CeRapiInit() {
   std::optional<std::string> password;
   const std::uint32_t key = control_->info().lock_key;
   if (key != kLockNone && key != kLockOnDevice) {
-    // The handheld chose the key, so a device that only claims a known name
-    // would learn the password: it goes only to a GUID seen before, and never
-    // again after it was refused.
+    // The handheld chose the key, so a device that only claims a name would
+    // learn the password: it goes only to a handheld an administrator
+    // listed, and never again after it was refused.
     password = DesktopPassword();
     if (!password) {
       LogText("Handheld %s is locked with a password, and no desktop password is set (%s)",
               name_.c_str(), kPasswordValue);
       return kEFail;
     }
-    if (trust_ != DeviceTrust::Known) {
-      LogText(
-          "Handheld %s is locked with a password, and is new to this desktop: no password is "
-          "sent to it",
-          name_.c_str());
+    if (!listed_) {
+      LogText("Handheld %s is locked with a password: %s", name_.c_str(),
+              Unlisted("password").c_str());
       return kEFail;
     }
     if (PasswordRefusedBefore(guid_, *password)) {
@@ -183,35 +212,37 @@ std::optional<LinkDevice::Reply> LinkDevice::Call(const WireWriter& request, std
   WireWriter frame = StartFrame();
   frame.Bytes(request.bytes());
   const int reply_ms = config_->timeouts.reply_ms;
-  if (!SendAll(session_, FinishFrame(std::move(frame)), reply_ms)) {
+  if (SendMessage(session_, FinishFrame(std::move(frame)), reply_ms) != NetResult::Done) {
     Lost("%s", SocketFailureText().c_str());
     return std::nullopt;
   }
-  switch (control_->WaitForSession(session_, reply_ms)) {
-    case NetWait::Done:
+  // The reply's deadline: its first byte within the reply wait, the rest at
+  // the floor rate, however it trickles.
+  const Deadline first = Deadline::In(reply_ms);
+  switch (control_->WaitForSession(session_, first)) {
+    case NetResult::Done:
       break;
-    case NetWait::TimedOut:
+    case NetResult::TimedOut:
       Lost("no reply within %d s", (reply_ms + 999) / 1000);
       return std::nullopt;
-    case NetWait::Failed:
+    case NetResult::Failed:
       Lost("the handheld is gone");
       return std::nullopt;
   }
-  std::uint8_t header[4];
-  if (ReceiveAll(session_, header, reply_ms) != NetWait::Done) {
-    Lost("the connection closed");
-    return std::nullopt;
-  }
-  const std::uint32_t length = WireReader(header).U32();
-  if (length > cap) {
-    Lost("a reply of %u bytes, over its cap of %u", length, cap);
-    return std::nullopt;
-  }
   Reply reply;
-  reply.body.resize(length);
-  if (ReceiveAll(session_, reply.body, reply_ms) != NetWait::Done) {
-    Lost("the connection ended inside a reply of %u bytes", length);
-    return std::nullopt;
+  std::uint32_t length = 0;
+  switch (ReadFrame(session_, first, cap, reply.body, length)) {
+    case FrameRead::Done:
+      break;
+    case FrameRead::OverCap:
+      Lost("a reply of %u bytes, over its cap of %u", length, cap);
+      return std::nullopt;
+    case FrameRead::TimedOut:
+      Lost("a reply did not come whole in time");
+      return std::nullopt;
+    case FrameRead::Closed:
+      Lost("the connection ended inside a reply of %u bytes", length);
+      return std::nullopt;
   }
   rapi_error_ = 0;
   return reply;

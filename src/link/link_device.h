@@ -25,6 +25,7 @@ class LinkDevice : public RemoteDevice {
   ~LinkDevice() override;
 
   std::string LinkName() const override;
+  std::string WhyNoInstallation() const override;
 
   std::int32_t CeRapiInit() override;
   std::int32_t CeRapiUninit() override;
@@ -73,7 +74,9 @@ class LinkDevice : public RemoteDevice {
   };
 
   /// Sends one request and reads its reply, whose length may be at most
-  /// `cap`. Nothing when the link failed (logged once; the session is over).
+  /// `cap`, the reply by its first-byte wait plus its length at the link's
+  /// floor rate. Nothing when the link failed (logged once; the session is
+  /// over).
   std::optional<Reply> Call(const WireWriter& request, std::uint32_t cap);
   /// A call answered with "le, rv": rv (the last error kept), or nothing
   /// (the link failed, or the reply did not hold both). The out data follow
@@ -86,6 +89,8 @@ class LinkDevice : public RemoteDevice {
   std::int32_t LinkCode();
 
   bool Identify();
+  /// The one log line that tells an administrator how to list this handheld.
+  std::string Unlisted(const char* withheld) const;
 
   std::optional<LinkConfig> config_;
   std::string problem_;
@@ -93,10 +98,11 @@ class LinkDevice : public RemoteDevice {
   Socket session_;
   bool asked_ = false;
   bool identified_ = false;
-  DeviceTrust trust_ = DeviceTrust::Failed;
+  bool listed_ = false;
   std::uint32_t device_id_ = 0;
   std::string name_;
   std::string guid_;
+  std::string shown_name_;  ///< the name as a log line shows it
   bool lost_logged_ = false;
   std::uint32_t last_error_ = 0;
   std::int32_t rapi_error_ = 0;

@@ -10,15 +10,19 @@
 namespace zp::link {
 namespace {
 
-/// The longest name a device file can have, its NUL included, in bytes.
+/// The longest name a device file can have, its NUL included, in bytes;
+/// and the shortest, one character and its NUL.
 constexpr std::uint32_t kMaxNameBytes = 260 * 2;
+constexpr std::uint32_t kLeastNameBytes = 2 * 2;
 constexpr std::uint32_t kDeviceInvalidHandle = 0xFFFFFFFFu;
 constexpr std::size_t kSystemInfoBytes = 36;
 constexpr std::size_t kProcessorTypeAt = 24;
 
-// The smallest entry the flags ask for, in bytes.
-std::uint32_t EntryBytes(std::uint32_t flags) {
-  std::uint32_t bytes = 0;
+}  // namespace
+
+std::uint32_t LeastEntryBytes(std::uint32_t flags) {
+  // A file's name has a character and its NUL at least.
+  std::uint32_t bytes = (flags & kFafName) ? kLeastNameBytes : 0;
   for (const auto& [flag, size] :
        {std::pair{kFafName, 4u}, std::pair{kFafAttributes, 4u}, std::pair{kFafCreationTime, 8u},
         std::pair{kFafLastAccessTime, 8u}, std::pair{kFafLastWriteTime, 8u},
@@ -27,6 +31,8 @@ std::uint32_t EntryBytes(std::uint32_t flags) {
   }
   return bytes;
 }
+
+namespace {
 
 // One entry into its record: the name's size first, then the fields in
 // their order, the name last.
@@ -45,10 +51,18 @@ bool ReadEntry(WireReader& in, std::uint32_t flags, CeFindData& record) {
   if (flags & kFafSizeLow) record.nFileSizeLow = in.U32();
   if (flags & kFafOid) record.dwOID = in.U32();
   if (!(flags & kFafName)) return in.ok();
-  if (!in.ok() || name_bytes % 2 != 0 || name_bytes > kMaxNameBytes) return false;
+  if (!in.ok() || name_bytes % 2 != 0 || name_bytes < kLeastNameBytes ||
+      name_bytes > kMaxNameBytes) {
+    return false;
+  }
   std::u16string name = in.Utf16(name_bytes / 2);
   if (!name.empty() && name.back() == u'\0') name.pop_back();
-  if (!in.ok() || name.size() > 259 || name.find(u'\0') != std::u16string::npos) return false;
+  if (!in.ok() || name.empty() || name.size() > 259) return false;
+  // No file name holds these: one that does would change the path it is
+  // joined to, or the log line it is shown in.
+  for (const char16_t unit : name) {
+    if (unit < 0x20 || unit == u'\\' || unit == u'/') return false;
+  }
   std::copy(name.begin(), name.end(), record.cFileName);
   record.cFileName[name.size()] = u'\0';
   return true;
@@ -65,12 +79,13 @@ std::optional<Listing> ParseListing(std::span<const std::uint8_t> body, std::uin
   if (!in.ok()) return std::nullopt;
   if (listing.result == 0) return listing;  // failed: no records
   // The count is checked against the bytes that hold the entries before a
-  // record is made. Entries of flags that ask for nothing take no bytes:
-  // such a count is only taken up to a bound (the program never asks so).
-  constexpr std::uint32_t kMaxEmptyEntries = 4096;
-  const std::uint32_t least = EntryBytes(flags);
-  const std::uint64_t most = least == 0 ? kMaxEmptyEntries : in.left() / least;
-  if (count > most) return std::nullopt;
+  // record is made: each entry takes its least wire size, so the records
+  // take at most sizeof(CeFindData) / LeastEntryBytes times the reply, and
+  // never more than kMaxListingRecords of them. Entries of flags that ask
+  // for nothing take no bytes: only that absolute bound holds for them.
+  const std::uint32_t least = LeastEntryBytes(flags);
+  const std::uint64_t most = least == 0 ? kMaxListingRecords : in.left() / least;
+  if (count > most || count > kMaxListingRecords) return std::nullopt;
   if (count == 0) return listing;
   listing.records = std::make_unique<CeFindData[]>(count);
   for (std::uint32_t i = 0; i < count; ++i) {

@@ -19,8 +19,14 @@ struct Listing {
   std::uint32_t count = 0;
   std::unique_ptr<CeFindData[]> records;
 };
+/// The most records one listing reply may make (about 37 MB of them): a
+/// handheld's object store holds fewer files than that.
+inline constexpr std::uint32_t kMaxListingRecords = 65'536;
+/// The least bytes one entry of a listing with `flags` takes on the wire.
+std::uint32_t LeastEntryBytes(std::uint32_t flags);
 /// The whole reply body (last error first): records for the fields `flags`
-/// asks for. A name longer than 259 characters cannot be a device name.
+/// asks for. A name longer than 259 characters cannot be a device name,
+/// nor can an empty one. The count is bounded by the bytes there are.
 std::optional<Listing> ParseListing(std::span<const std::uint8_t> body, std::uint32_t flags);
 
 /// CeReadFile: the bytes read, at most `asked`.

@@ -50,8 +50,26 @@ class Socket {
   std::intptr_t handle_ = kNone;
 };
 
-/// What a bounded wait came to.
-enum class NetWait { Done, TimedOut, Failed };
+/// What a socket operation came to: the one result of every call here.
+/// Done: it did all it was asked. TimedOut: its deadline came first (or,
+/// for a send, the peer stopped reading). Failed: the socket or the
+/// connection failed, or the peer closed; SocketFailureText() says why.
+enum class NetResult { Done, TimedOut, Failed };
+
+/// A moment on the monotonic clock by which a whole operation must be
+/// done: a wait is for all of it, never restarted after each part.
+struct Deadline {
+  std::int64_t at_ms = 0;
+
+  /// `ms` from now (negative: already passed).
+  static Deadline In(std::int64_t ms);
+  /// Now: an operation with this deadline takes only what is there.
+  static Deadline Now() { return In(0); }
+  /// The milliseconds left, 0 once passed, at most a day.
+  int LeftMs() const;
+  bool Passed() const { return LeftMs() == 0; }
+  Deadline Earlier(Deadline other) const { return other.at_ms < at_ms ? other : *this; }
+};
 
 /// The text of the last socket failure of this thread, for a log line.
 std::string SocketFailureText();
@@ -62,55 +80,48 @@ std::string SocketFailureText();
 /// (SO_BINDTODEVICE); on Windows its interface index in decimal (what the
 /// socket sends leaves through that adapter, IP_UNICAST_IF; the bind to the
 /// adapter's own address ties what it receives to it).
-/// Empty on failure.
-Socket ListenTcp(NetAddress local, const std::string& net_interface);
+NetResult ListenTcp(NetAddress local, const std::string& net_interface, Socket& listener);
 
-/// Accepts one connection, waiting at most `timeout_ms`. The connection has
-/// TCP_NODELAY and SO_KEEPALIVE set; `peer` is where it came from.
-NetWait AcceptTcp(const Socket& listener, int timeout_ms, Socket& accepted, NetAddress& peer);
+/// Accepts one connection by `deadline`. The connection has TCP_NODELAY and
+/// SO_KEEPALIVE set; `peer` is where it came from. A connection that went
+/// away before it was taken is skipped.
+NetResult AcceptTcp(const Socket& listener, Deadline deadline, Socket& accepted, NetAddress& peer);
 
 /// Connects from `local` (port 0: any) to `to`, bound to `net_interface` when
-/// not empty, waiting at most `timeout_ms`. TCP_NODELAY is set.
-Socket ConnectTcp(NetAddress local, NetAddress to, const std::string& net_interface,
-                  int timeout_ms);
+/// not empty, by `deadline`. TCP_NODELAY is set.
+NetResult ConnectTcp(NetAddress local, NetAddress to, const std::string& net_interface,
+                     Deadline deadline, Socket& connected);
 
-/// How long a send waits for a peer that does not read.
-inline constexpr int kSendTimeoutMs = 120'000;
+/// Sends every byte by `deadline` (short writes and interrupted calls looped;
+/// a reset peer is a failure, never a signal). TimedOut when the peer did not
+/// take them all in time.
+NetResult SendAll(const Socket& socket, std::span<const std::uint8_t> bytes, Deadline deadline);
 
-/// Sends every byte (short writes and interrupted calls looped; a reset
-/// peer is a failure, never a signal), waiting at most `timeout_ms` for
-/// room each time the peer's buffers are full. False when the connection
-/// failed or the peer stopped reading.
-bool SendAll(const Socket& socket, std::span<const std::uint8_t> bytes,
-             int timeout_ms = kSendTimeoutMs);
+/// Receives exactly `buffer.size()` bytes, all of them by `deadline`.
+NetResult ReceiveAll(const Socket& socket, std::span<std::uint8_t> buffer, Deadline deadline);
 
-/// Receives exactly `buffer.size()` bytes, waiting at most `timeout_ms` for
-/// each part to arrive. Failed when the peer closed or the connection broke.
-NetWait ReceiveAll(const Socket& socket, std::span<std::uint8_t> buffer, int timeout_ms);
-
-/// Receives what has arrived, up to `buffer.size()` bytes, waiting at most
-/// `timeout_ms` for the first of them; their count in `got`. Failed when
-/// the peer closed or the connection broke.
-NetWait ReceiveSome(const Socket& socket, std::span<std::uint8_t> buffer, int timeout_ms,
-                    std::size_t& got);
+/// Receives what has arrived, up to `buffer.size()` bytes, waiting until
+/// `deadline` for the first of them; their count in `got`.
+NetResult ReceiveSome(const Socket& socket, std::span<std::uint8_t> buffer, Deadline deadline,
+                      std::size_t& got);
 
 /// Sends one UDP datagram from `local` (port 0: any) to `to`, bound to
 /// `net_interface` when not empty; broadcast allowed.
-bool SendDatagram(NetAddress local, NetAddress to, const std::string& net_interface,
-                  std::span<const std::uint8_t> bytes);
+NetResult SendDatagram(NetAddress local, NetAddress to, const std::string& net_interface,
+                       std::span<const std::uint8_t> bytes);
 
 /// A UDP socket bound to `local` (the handheld's side, waiting for the
-/// trigger). Empty on failure.
-Socket BindUdp(NetAddress local, const std::string& net_interface);
-/// Receives one datagram into `buffer`, waiting at most `timeout_ms`; its
-/// size in `got`.
-NetWait ReceiveDatagram(const Socket& socket, std::span<std::uint8_t> buffer, int timeout_ms,
-                        std::size_t& got, NetAddress& from);
+/// trigger).
+NetResult BindUdp(NetAddress local, const std::string& net_interface, Socket& bound);
+/// Receives one datagram into `buffer` by `deadline`; its size in `got`.
+NetResult ReceiveDatagram(const Socket& socket, std::span<std::uint8_t> buffer, Deadline deadline,
+                          std::size_t& got, NetAddress& from);
 
-/// Waits at most `timeout_ms` until one of `sockets` (empty ones skipped)
-/// can be read, or has closed. The index of the first such; -1 when the
-/// time ran out or the wait failed.
-int WaitReadable(std::span<const Socket* const> sockets, int timeout_ms);
+/// Waits until one of `sockets` (empty ones and null skipped) can be read,
+/// or has closed, by `deadline`; the index of the first such in `ready`.
+/// Failed when the wait itself failed (never taken for a timeout).
+NetResult WaitReadable(std::span<const Socket* const> sockets, Deadline deadline,
+                       std::size_t& ready);
 
 /// A monotonic clock in milliseconds, for the link's deadlines.
 std::int64_t MonotonicMs();

@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -14,6 +15,7 @@
 #include <stdexcept>
 #include <thread>
 
+#include "link/device_info.h"
 #include "platform/regfile.h"
 #include "support/own_network.h"
 
@@ -51,7 +53,57 @@ std::string ProfileName(const std::string& device_folder, const std::string& des
   return std::string(name->bytes.begin(), name->bytes.end() - 1);
 }
 
+// A string value of device.reg's Ident, as UTF-8.
+std::optional<std::string> IdentText(const regfile::Key& ident, const char* name) {
+  const regfile::Value* value = regfile::FindValue(ident, name);
+  if (!value || value->bytes.size() < 2) return std::nullopt;
+  std::string text;
+  for (std::size_t i = 0; i + 2 < value->bytes.size(); i += 2) {
+    text.push_back(static_cast<char>(value->bytes[i]));  // the worlds' names are ASCII
+  }
+  return text;
+}
+
 }  // namespace
+
+void ListTheWorldsHandheld(const std::string& device_folder, const std::string& desktop_root) {
+  const std::string registry_file = desktop_root + "/registry.reg";
+  std::ifstream in(registry_file, std::ios::binary);
+  std::ostringstream registry;
+  registry << in.rdbuf();
+  in.close();
+  // A world with a list of its own keeps it; one without the program's
+  // settings gets none (the list's key would make them).
+  if (registry.str().find(kListSection) != std::string::npos ||
+      registry.str().find("[HKEY_LOCAL_MACHINE\\Software\\Brenok\\ZAMO\\PocketPC]") ==
+          std::string::npos) {
+    return;
+  }
+  const auto device = regfile::Load(device_folder + "/device.reg", regfile::Strings::Wide);
+  if (!device) return;
+  const regfile::Key* ident = regfile::FindKey(*device, "HKEY_LOCAL_MACHINE\\Ident");
+  std::uint32_t partner = 0;
+  std::optional<std::string> name, guid;
+  if (ident) {
+    if (const regfile::Value* id = regfile::FindValue(*ident, "DeviceId");
+        id && id->bytes.size() == 4) {
+      partner = id->bytes[0] | id->bytes[1] << 8 | id->bytes[2] << 16 |
+                static_cast<std::uint32_t>(id->bytes[3]) << 24;
+    }
+    name = IdentText(*ident, "Name");
+    guid = IdentText(*ident, "Guid");
+  }
+  if (!name) name = ProfileName(device_folder, desktop_root);
+  if (!name || name->empty()) name = "Pocket_PC";
+  if (!guid) {
+    std::array<std::uint8_t, 16> bytes{};
+    for (std::size_t i = 0; i < 4; ++i) bytes[i] = static_cast<std::uint8_t>(partner >> (8 * i));
+    guid = link::FormatGuid(bytes);
+  }
+  std::ofstream(registry_file, std::ios::binary | std::ios::app)
+      << "\r\n"
+      << kListSection << "\r\n\"" << *guid << "\"=\"" << *name << "\"\r\n";
+}
 
 bool OverLink() {
   const char* launcher = std::getenv("ZP_E2E_LAUNCHER");
@@ -160,6 +212,7 @@ RunResult RunOverLink(const std::string& program, const std::string& desktop_roo
     if (handheld_exit) env.erase("ZAMOPOCKET_LINK");
     return answer.empty() ? RunProgram(program, env) : RunProgramOnTerminal(program, env, answer);
   }
+  ListTheWorldsHandheld(device_folder, desktop_root);
   HandheldProcess handheld(device_folder, desktop_root);
   RunResult result =
       answer.empty() ? RunProgram(program, env) : RunProgramOnTerminal(program, env, answer);

@@ -41,6 +41,15 @@ class HandheldProcess {
   std::string output_file_;
 };
 
+/// The section of the administrator's list of handhelds in registry.reg.
+inline constexpr char kListSection[] =
+    "[HKEY_LOCAL_MACHINE\\Software\\Brenok\\ZAMO\\PocketPC\\Handhelds]";
+
+/// Lists the world's handheld (its GUID and name, as the handheld program
+/// will claim them) in registry.reg, as its administrator would, unless the
+/// world has a list of its own.
+void ListTheWorldsHandheld(const std::string& device_folder, const std::string& desktop_root);
+
 /// The environment of the desktop program over the link: ZAMOPOCKET_LINK to
 /// this process's addresses and short waits.
 std::map<std::string, std::string> LinkEnvironment(const std::string& desktop_root,

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstring>
 #include <thread>
 
 #include "e2e/link_launcher.h"
@@ -42,6 +43,7 @@ class LinkSession : public SessionWorld {
       return RunUnderWine(ZP_WINDOWS_PROGRAM, world.desktop_root(), device_folder, {}, true, true,
                           &handheld_exit, handheld_options, timeouts);
     }
+    ListTheWorldsHandheld(device_folder, world.desktop_root());
     HandheldProcess handheld(device_folder, world.desktop_root(), handheld_options);
     RunResult run = RunProgram(ZP_PROGRAM, LinkEnvironment(world.desktop_root(), timeouts));
     handheld_exit = handheld.Finish();
@@ -97,6 +99,9 @@ class LinkSession : public SessionWorld {
     EXPECT_TRUE(Log().ends_with("Finished successfully\r\n\r\n" + kStop)) << Log();
   }
 
+  const std::string kFieldGuid = "{00000042-0000-0000-0000-000000000000}";
+  /// The administrator's list, with the world's handheld on it.
+  const std::string kListing = std::string(kListSection) + "\r\n\"" + kFieldGuid + "\"=\"Field\"";
   const std::string kShortWaits =
       "connect=1500,retrigger=100,handshake=1500,session=1500,reply=1500,unlock=1500";
 };
@@ -114,9 +119,9 @@ TEST_F(LinkSession, AnInfoPacketThatDoesNotAddUpIsRefusedAndTheHandheldGetsNothi
     std::filesystem::remove(std::filesystem::path(world.desktop_root()) / "c/ZAMO/zamopocket.log");
     const RunResult run = RunLinked({"--hostile", mode}, kShortWaits);
     EXPECT_EQ(run.exit_code, kExitNotConnected) << run.output;
-    const std::string why =
-        *line ? std::string(line)
-              : "No handheld connected on " + LinkDesktopAddress() + ":990 within 2 s\r\n";
+    // The peer that failed its handshake was dropped; the wait went on.
+    const std::string why = std::string(line) + "No handheld connected on " + LinkDesktopAddress() +
+                            ":990 within 2 s\r\n";
     EXPECT_EQ(Log(), kStart + why + "Unknown device\r\n" + kStop);
     EXPECT_EQ(DeviceListing(kSync), "A.ARR b.arr");
     EXPECT_EQ(DeviceState(), "dword:00000003");
@@ -263,19 +268,32 @@ TEST_F(LinkSession, AHandheldLockedOnTheDeviceWaitsForItsUserBounded) {
                                              kStop);
 }
 
-TEST_F(LinkSession, TheDesktopPasswordGoesOnlyToAKnownHandheldAndNeverTwiceAfterARefusal) {
+TEST_F(LinkSession, TheDesktopPasswordGoesOnlyToAListedHandheldAndNeverTwiceAfterARefusal) {
   const std::vector<std::string> locked = {"--lock", "0x1234", "--password", "s3cret"};
   const auto password_log = [&] {
     return world.dir.Exists("device/password.log") ? world.dir.Read("device/password.log") : "";
   };
-  // New to this desktop: no password is sent, whatever is set.
   std::string registry = DesktopFile("registry.reg");
   registry.replace(registry.find("\"InstallID\""), 0, "\"DevicePassword\"=\"wrong\"\r\n");
-  PutDesktopFile("registry.reg", registry);
-  EXPECT_EQ(RunLinked(locked).exit_code, kExitNotConnected);
-  EXPECT_NE(Log().find("is new to this desktop: no password is sent to it"), std::string::npos);
+  PutDesktopFile("registry.reg", registry + "\r\n" + kListSection + "\r\n");
+  // Seen before is not trusted: unlisted, it gets no password, however often
+  // it docks, and the log gives the line that lists it.
+  for (int docking = 0; docking < 2; ++docking) {
+    EXPECT_EQ(RunLinked(locked).exit_code, kExitNotConnected);
+    EXPECT_NE(Log().find("Handheld Field is locked with a password: handheld Field " + kFieldGuid +
+                         " is not on this desktop's list of handhelds, so it gets no password. "
+                         "To trust it, add \"" +
+                         kFieldGuid +
+                         "\"=\"Field\" to "
+                         "[HKEY_LOCAL_MACHINE\\Software\\Brenok\\ZAMO\\PocketPC\\Handhelds]\r\n"),
+              std::string::npos)
+        << Log();
+  }
   EXPECT_EQ(password_log(), "");
-  // Known now; the wrong password is refused once, then never sent again.
+  // Listed: the wrong password is refused once, then never sent again.
+  registry = DesktopFile("registry.reg");
+  registry.replace(registry.find(kListSection), std::strlen(kListSection), kListing);
+  PutDesktopFile("registry.reg", registry);
   EXPECT_EQ(RunLinked(locked).exit_code, kExitNotConnected);
   EXPECT_EQ(password_log(), "refused\n");
   EXPECT_NE(Log().find("Handheld Field refused the desktop password\r\n"), std::string::npos);

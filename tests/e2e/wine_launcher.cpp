@@ -196,6 +196,11 @@ RunResult RunUnderWine(const std::string& program, const std::string& desktop_ro
                        const std::vector<std::string>& environment) {
   const fs::path desktop = desktop_root;
   if (handheld_exit) *handheld_exit = -2;
+  std::error_code exists;
+  if (OverLink() && carry_registry && !device_folder.empty() &&
+      fs::is_directory(device_folder, exists)) {
+    ListTheWorldsHandheld(device_folder, desktop_root);
+  }
   if (carry_registry) ImportRegistry(desktop);
   const std::vector<fs::path> drives = MapDrives(desktop);
   std::vector<std::string> env;

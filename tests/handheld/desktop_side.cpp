@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include "link/message_io.h"
 #include "link/protocol.h"
 #include "support/own_network.h"
 
@@ -17,10 +18,10 @@ LoopbackPair PickAddresses() {
 
 DesktopSide::DesktopSide() : addresses_(PickAddresses()) {
   EnterOwnNetwork();  // without root, port 990 in a namespace of its own
-  listener_ = ListenTcp(NetAddress{addresses_.desktop, port_}, "");
-  if (!listener_) {  // not allowed to bind 990: an unprivileged port, passed with --port
+  if (ListenTcp(NetAddress{addresses_.desktop, port_}, "", listener_) !=
+      NetResult::Done) {  // not allowed to bind 990: an unprivileged port, passed with --port
     port_ = static_cast<std::uint16_t>(20000 + ::getpid() % 20000);
-    listener_ = ListenTcp(NetAddress{addresses_.desktop, port_}, "");
+    ListenTcp(NetAddress{addresses_.desktop, port_}, "", listener_);
   }
 }
 
@@ -36,7 +37,7 @@ bool DesktopSide::AcceptControl() {
     SendDatagram(NetAddress{addresses_.desktop, 0},
                  NetAddress{addresses_.device, link::kTriggerPort}, "", trigger);
     NetAddress peer;
-    if (AcceptTcp(listener_, 200, control_, peer) == NetWait::Done) {
+    if (AcceptTcp(listener_, Deadline::In(200), control_, peer) == NetResult::Done) {
       return peer.ip == addresses_.device;
     }
   }
@@ -46,12 +47,12 @@ bool DesktopSide::AcceptControl() {
 bool DesktopSide::Send(std::initializer_list<std::uint32_t> words) {
   link::WireWriter out;
   for (const std::uint32_t word : words) out.U32(word);
-  return SendAll(control_, out.bytes());
+  return SendAll(control_, out.bytes(), Deadline::In(kTestWaitMs)) == NetResult::Done;
 }
 
 std::optional<std::uint32_t> DesktopSide::ReadWord(int timeout_ms) {
   std::uint8_t bytes[4];
-  if (ReceiveAll(control_, bytes, timeout_ms) != NetWait::Done) return std::nullopt;
+  if (ReceiveAll(control_, bytes, Deadline::In(timeout_ms)) != NetResult::Done) return std::nullopt;
   return link::WireReader(bytes).U32();
 }
 
@@ -75,7 +76,7 @@ std::optional<link::DeviceInfo> DesktopSide::Handshake(std::string& problem) {
     return std::nullopt;
   }
   std::vector<std::uint8_t> bytes(*size);
-  if (ReceiveAll(control_, bytes, kTestWaitMs) != NetWait::Done) {
+  if (ReceiveAll(control_, bytes, Deadline::In(kTestWaitMs)) != NetResult::Done) {
     problem = "the info packet did not come whole";
     return std::nullopt;
   }
@@ -86,9 +87,9 @@ Socket DesktopSide::OpenSession(std::uint32_t request, std::uint32_t* first_word
   if (!Send({link::kCtlSession, link::kCtlSessionArg, request})) return {};
   Socket session;
   NetAddress peer;
-  if (AcceptTcp(listener_, timeout_ms, session, peer) != NetWait::Done) return {};
+  if (AcceptTcp(listener_, Deadline::In(timeout_ms), session, peer) != NetResult::Done) return {};
   std::uint8_t bytes[4];
-  if (ReceiveAll(session, bytes, kTestWaitMs) != NetWait::Done) return {};
+  if (ReceiveAll(session, bytes, Deadline::In(kTestWaitMs)) != NetResult::Done) return {};
   if (first_word) *first_word = link::WireReader(bytes).U32();
   return session;
 }
@@ -100,23 +101,34 @@ link::WireWriter Request(std::uint32_t command) {
 }
 
 std::optional<std::vector<std::uint8_t>> ReadFrame(const Socket& connection) {
-  std::uint8_t length_bytes[4];
-  if (ReceiveAll(connection, length_bytes, kTestWaitMs) != NetWait::Done) return std::nullopt;
-  const std::uint32_t length = link::WireReader(length_bytes).U32();
-  if (length > link::kMaxListingFrame) return std::nullopt;
-  std::vector<std::uint8_t> body(length);
-  if (ReceiveAll(connection, body, kTestWaitMs) != NetWait::Done) return std::nullopt;
+  std::vector<std::uint8_t> body;
+  std::uint32_t length = 0;
+  if (link::ReadFrame(connection, Deadline::In(kTestWaitMs), link::kMaxListingFrame, body,
+                      length) != link::FrameRead::Done) {
+    return std::nullopt;
+  }
   return body;
 }
 
 std::optional<std::vector<std::uint8_t>> Call(const Socket& session, link::WireWriter request) {
-  if (!SendAll(session, link::FinishFrame(std::move(request)))) return std::nullopt;
+  if (SendAll(session, link::FinishFrame(std::move(request)), Deadline::In(kTestWaitMs)) !=
+      NetResult::Done) {
+    return std::nullopt;
+  }
   return ReadFrame(session);
+}
+
+bool SendWithin(const Socket& connection, std::span<const std::uint8_t> bytes, int timeout_ms) {
+  return SendAll(connection, bytes, Deadline::In(timeout_ms)) == NetResult::Done;
+}
+
+NetResult ReceiveWithin(const Socket& connection, std::span<std::uint8_t> buffer, int timeout_ms) {
+  return ReceiveAll(connection, buffer, Deadline::In(timeout_ms));
 }
 
 bool ClosedWithNothing(const Socket& connection, int timeout_ms) {
   std::uint8_t byte[1];
-  return ReceiveAll(connection, byte, timeout_ms) == NetWait::Failed;
+  return ReceiveAll(connection, byte, Deadline::In(timeout_ms)) == NetResult::Failed;
 }
 
 }  // namespace zp::test

@@ -68,6 +68,11 @@ link::WireWriter Request(std::uint32_t command);
 std::optional<std::vector<std::uint8_t>> Call(const Socket& session, link::WireWriter request);
 
 /// True when the peer closed the connection without sending a byte more.
+/// SendAll and ReceiveAll with a wait from now.
+bool SendWithin(const Socket& connection, std::span<const std::uint8_t> bytes,
+                int timeout_ms = kTestWaitMs);
+NetResult ReceiveWithin(const Socket& connection, std::span<std::uint8_t> buffer, int timeout_ms);
+
 bool ClosedWithNothing(const Socket& connection, int timeout_ms = kTestWaitMs);
 
 /// Reads a reply frame's body (L capped at 64 MiB); nothing when closed.

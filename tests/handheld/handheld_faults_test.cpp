@@ -25,7 +25,7 @@ TEST_F(HandheldFaultTest, DisconnectRuleClosesTheSessionWithNoReply) {
   ASSERT_TRUE(session);
   EXPECT_TRUE(Call(session, Attributes(u"\\")));
   EXPECT_TRUE(Call(session, Attributes(u"\\")));
-  ASSERT_TRUE(SendAll(session, FinishFrame(Attributes(u"\\"))));
+  ASSERT_TRUE(SendWithin(session, FinishFrame(Attributes(u"\\"))));
   EXPECT_TRUE(ClosedWithNothing(session)) << HandheldOutput();
   EXPECT_NE(HandheldOutput().find("the link is lost"), std::string::npos);
 }
@@ -37,7 +37,7 @@ TEST_F(HandheldFaultTest, LostDeleteWithDropDeletesTheFileThenClosesWithNoReply)
   ASSERT_TRUE(session);
   WireWriter request = Request(kCmdDeleteFile);
   request.String(u"\\B.ARR");
-  ASSERT_TRUE(SendAll(session, FinishFrame(std::move(request))));
+  ASSERT_TRUE(SendWithin(session, FinishFrame(std::move(request))));
   EXPECT_TRUE(ClosedWithNothing(session)) << HandheldOutput();
   EXPECT_FALSE(world.DeviceHas("\\B.ARR"));
 }
@@ -83,14 +83,14 @@ TEST_P(HandheldSpoiledReplyTest, OnlyTheCallAskedForIsSpoiled) {
   ASSERT_TRUE(whole);
   EXPECT_EQ(whole->size(), 8u);
 
-  ASSERT_TRUE(SendAll(session, FinishFrame(Attributes(u"\\"))));
+  ASSERT_TRUE(SendWithin(session, FinishFrame(Attributes(u"\\"))));
   std::uint8_t head[4];
-  const NetWait got = ReceiveAll(session, head, mode == "stall" ? 500 : kTestWaitMs);
+  const NetResult got = ReceiveWithin(session, head, mode == "stall" ? 500 : kTestWaitMs);
   if (mode == "stall") {
-    EXPECT_EQ(got, NetWait::TimedOut) << "no reply, and the connection stays open";
+    EXPECT_EQ(got, NetResult::TimedOut) << "no reply, and the connection stays open";
     return;
   }
-  ASSERT_EQ(got, NetWait::Done);
+  ASSERT_EQ(got, NetResult::Done);
   const std::uint32_t length = WireReader(head).U32();
   if (mode == "frame-over-cap") {
     EXPECT_EQ(length, 0x7FFFFFF0u);
@@ -99,7 +99,7 @@ TEST_P(HandheldSpoiledReplyTest, OnlyTheCallAskedForIsSpoiled) {
   } else {  // frame-truncated: the length, half the body, then the close
     EXPECT_EQ(length, 8u);
     std::uint8_t half[4];
-    EXPECT_EQ(ReceiveAll(session, half, kTestWaitMs), NetWait::Done);
+    EXPECT_EQ(ReceiveWithin(session, half, kTestWaitMs), NetResult::Done);
     EXPECT_TRUE(ClosedWithNothing(session));
   }
 }
@@ -128,7 +128,7 @@ TEST_F(HandheldFaultTest, SecondInfoComesAfterTheFirstSessionOpens) {
   const auto size = desktop.ReadWord();
   ASSERT_TRUE(size);
   std::vector<std::uint8_t> bytes(*size);
-  ASSERT_EQ(ReceiveAll(desktop.control(), bytes, kTestWaitMs), NetWait::Done);
+  ASSERT_EQ(ReceiveWithin(desktop.control(), bytes, kTestWaitMs), NetResult::Done);
   std::string problem;
   const auto other = ParseDeviceInfo(bytes, problem);
   ASSERT_TRUE(other) << problem;

@@ -91,7 +91,7 @@ std::vector<std::uint8_t> PasswordAttempt(const std::string& password, std::uint
 
 std::optional<std::uint16_t> ReadAnswer(Socket& control) {
   std::uint8_t bytes[2];
-  if (ReceiveAll(control, bytes, kTestWaitMs) != NetWait::Done) return std::nullopt;
+  if (ReceiveWithin(control, bytes, kTestWaitMs) != NetResult::Done) return std::nullopt;
   return link::WireReader(bytes).U16();
 }
 
@@ -102,10 +102,10 @@ TEST_F(HandheldControlTest, PasswordLockRefusesAWrongPasswordAndLogsEachAttempt)
   ASSERT_TRUE(info);
   EXPECT_EQ(info->lock_key, kKey);
 
-  ASSERT_TRUE(SendAll(desktop.control(), PasswordAttempt("Secret", kKey, true)));
+  ASSERT_TRUE(SendWithin(desktop.control(), PasswordAttempt("Secret", kKey, true)));
   EXPECT_EQ(ReadAnswer(desktop.control()), 0);
   EXPECT_EQ(world.dir.Read("device/password.log"), "refused\n");
-  ASSERT_TRUE(SendAll(desktop.control(), PasswordAttempt("secret", kKey, false)));
+  ASSERT_TRUE(SendWithin(desktop.control(), PasswordAttempt("secret", kKey, false)));
   EXPECT_EQ(ReadAnswer(desktop.control()), 1);
   EXPECT_EQ(world.dir.Read("device/password.log"), "refused\naccepted\n");
 

@@ -273,7 +273,7 @@ TEST_F(HandheldRapiTest, UnknownCommandIsNotImplementedAndAnOversizedRequestEnds
 
   WireWriter over;
   over.U32(kMaxFrame + 1).U32(kCmdGetVersionEx);
-  ASSERT_TRUE(SendAll(session, over.bytes()));
+  ASSERT_TRUE(SendWithin(session, over.bytes()));
   EXPECT_TRUE(ClosedWithNothing(session));
   WireWriter broken = Request(kCmdDeleteFile);
   Socket again = desktop.OpenSession(2);

@@ -18,7 +18,11 @@
 #    end is named and addressed as a handheld's RNDIS interface is
 #    (enx8000600fe800, 80:00:60:0f:e8:00, down, no address). In the
 #    desktop's namespace it runs the installed link-up helper as
-#    zamopocket-link@.service runs it (root, CAP_NET_ADMIN alone), then
+#    zamopocket-link@.service runs it (root, CAP_NET_ADMIN alone), checks
+#    its firewall (the table inet zamopocket lists the interface, once
+#    however often the link-up runs; a listener on the desktop's port 2222
+#    answers on loopback, not the handheld; without nft the link-up fails
+#    and leaves the interface down), then
 #    every command of zamopocket@.service in its order (ExecStartPre=,
 #    ExecStart=, ExecStopPost=) with the unit's Environment=, its user and
 #    capabilities (setpriv), its umask, and its file system as far as
@@ -82,11 +86,12 @@ root=$work/root
 desk=zpdebd$$
 hh=zpdebh$$
 handheld_pid=
+listener_pid=
 cleanup() {
-  if [ -n "$handheld_pid" ]; then
-    kill "$handheld_pid" 2>/dev/null || true
-    wait "$handheld_pid" 2>/dev/null || true
-  fi
+  for pid in $handheld_pid $listener_pid; do
+    kill "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
+  done
   ip netns del "$desk" 2>/dev/null || true
   ip netns del "$hh" 2>/dev/null || true
   if [ -n "${ZP_KEEP:-}" ]; then echo "kept $work"; else rm -rf "$work"; fi
@@ -116,6 +121,7 @@ fi
 include=$(dpkg-deb -f "$deb" Depends | tr ',' '\n' | sed 's/(.*)//; s/|.*//; s/ //g' | grep . | sort -u |
   tr '\n' ',' | sed 's/,$//')
 arch=$(dpkg --print-architecture)
+# Named after the Depends: when they change, another root is made.
 tarball=$cache_dir/debootstrap-$suite-$arch-minbase-$(echo "$include" | tr ',' '+').tar
 
 # The host's own mirror for the suite: the first "deb" source of its apt
@@ -327,15 +333,54 @@ if [ -d /proc/sys/net/ipv6 ]; then
   expect "accept_ra" "$(ip netns exec "$desk" cat "/proc/sys/net/ipv6/conf/$iface/accept_ra")" 0
   [ -z "$(ip -n "$desk" -6 -o addr show dev "$iface")" ] || fail "$iface has an IPv6 address"
 fi
+# The firewall: the interface in the table's set, the rules once each.
+firewall() {
+  link_up nft list table inet zamopocket >"$work/nft.out" 2>&1 || fail "nft list table: $(cat "$work/nft.out")"
+  grep -q "\"$1\"" "$work/nft.out" || fail "$1 is not in the table inet zamopocket: $(cat "$work/nft.out")"
+  expect "the rules for port 990" "$(grep -c 'tcp dport 990 ct state new accept' "$work/nft.out")" 1
+}
+firewall "$iface"
 # shellcheck disable=SC2086
 link_up $link_cmd >"$work/link.out" 2>&1 || fail "the link-up failed the second time: $(cat "$work/link.out")"
 expect "$iface's addresses after a second link-up" "$(ip -n "$desk" -4 -o addr show dev "$iface" | wc -l)" 1
+firewall "$iface"
+# A listener on the desktop's port 2222 (perl is in every Debian root):
+# reached on loopback, not from the handheld.
+ip netns exec "$desk" timeout 30 chroot "$root" perl -MIO::Socket::INET -e '
+  my $s = IO::Socket::INET->new(LocalAddr => "169.254.2.2:2222", Listen => 5, ReuseAddr => 1) or die "$!\n";
+  while (my $c = $s->accept) { close $c }' >"$work/listener.out" 2>&1 &
+listener_pid=$!
+connect_2222() { # NAMESPACE: connects within 3 s or fails
+  ip netns exec "$1" timeout 10 chroot "$root" perl -MIO::Socket::INET -e '
+    IO::Socket::INET->new(PeerAddr => "169.254.2.2:2222", Timeout => 3) or die "$@\n"' 2>&1
+}
+tries=0
+until connect_2222 "$desk" >"$work/connect.out"; do
+  tries=$((tries + 1))
+  [ $tries -lt 20 ] || fail "the listener on port 2222 is not reached on loopback: $(cat "$work/connect.out" "$work/listener.out")"
+  sleep 0.25
+done
+if connect_2222 "$hh" >"$work/connect.out"; then fail "the handheld reached the desktop's port 2222"; fi
+echo "the handheld to the desktop's port 2222: $(cat "$work/connect.out")"
+kill "$listener_pid" 2>/dev/null || true
+wait "$listener_pid" 2>/dev/null || true
+listener_pid=
+# Without nft: the link-up fails, and the interface is left down.
+ip -n "$desk" link add zpq2 type veth peer name zpq3
+ip -n "$desk" link set zpq2 up
+if link_up /usr/bin/env PATH=/usr/bin:/bin /usr/libexec/zamopocket/zamopocket-link-up zpq2 >"$work/link.out" 2>&1; then
+  fail "the link-up without nft succeeded: $(cat "$work/link.out")"
+fi
+grep -q 'nft is missing' "$work/link.out" || fail "the link-up without nft: $(cat "$work/link.out")"
+if ip -n "$desk" link show dev zpq2 | grep -q ',UP'; then fail "zpq2 is up without its firewall"; fi
 # An interface with an IPv4 address of its own keeps it and gets no other.
 ip -n "$desk" link add zpq0 type veth peer name zpq1
 ip -n "$desk" addr add 10.9.9.9/24 dev zpq0
 link_up /usr/libexec/zamopocket/zamopocket-link-up zpq0 >"$work/link.out" 2>&1 ||
   fail "the link-up of an interface with an address failed: $(cat "$work/link.out")"
 expect "zpq0's addresses" "$(ip -n "$desk" -4 -o addr show dev zpq0 | awk '{print $4}')" 10.9.9.9/24
+firewall zpq0
+firewall "$iface"
 
 # ---------------------------------------- a docked handheld: the unit's commands
 # Values of KEY= of the unit and its drop-ins, in order, %i and %I replaced.

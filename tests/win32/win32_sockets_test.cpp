@@ -1,14 +1,17 @@
 // Tests of the Windows sockets of the handheld's link (Winsock), on loopback:
-// bounded waits, a peer that closes or stops reading, a short read, a port
-// already held, datagrams, and the adapters GetAdaptersAddresses lists.
+// deadlines, a peer that closes, stops reading or trickles, a short read, a
+// port already held, datagrams, and the adapters GetAdaptersAddresses lists.
 #include "platform/win32/windows_api.h"
 
 #include <winsock2.h>
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/net_interfaces.h"
@@ -41,13 +44,15 @@ class Win32Sockets : public ::testing::Test {
 
   // A listener on loopback, a connection to it, and the accepted end.
   void Connect() {
-    listener = ListenTcp(NetAddress{kLoopback, 0}, "");
-    ASSERT_TRUE(listener) << SocketFailureText();
+    ASSERT_EQ(ListenTcp(NetAddress{kLoopback, 0}, "", listener), NetResult::Done)
+        << SocketFailureText();
     const NetAddress to{kLoopback, PortOf(listener)};
-    client = ConnectTcp(NetAddress{kLoopback, 0}, to, "", 5000);
-    ASSERT_TRUE(client) << SocketFailureText();
+    ASSERT_EQ(ConnectTcp(NetAddress{kLoopback, 0}, to, "", Deadline::In(5000), client),
+              NetResult::Done)
+        << SocketFailureText();
     NetAddress peer;
-    ASSERT_EQ(AcceptTcp(listener, 5000, server, peer), NetWait::Done) << SocketFailureText();
+    ASSERT_EQ(AcceptTcp(listener, Deadline::In(5000), server, peer), NetResult::Done)
+        << SocketFailureText();
     EXPECT_EQ(peer.ip, kLoopback);
     EXPECT_EQ(peer.port, PortOf(client));
   }
@@ -61,30 +66,34 @@ std::vector<std::uint8_t> Bytes(const std::string& text) {
   return std::vector<std::uint8_t>(text.begin(), text.end());
 }
 
+NetResult Send(const Socket& socket, const std::string& text) {
+  return SendAll(socket, Bytes(text), Deadline::In(5000));
+}
+
 TEST_F(Win32Sockets, BytesGoBothWaysAndWhatHasArrivedIsTakenAtOnce) {
   Connect();
-  ASSERT_TRUE(SendAll(client, Bytes("hello")));
+  ASSERT_EQ(Send(client, "hello"), NetResult::Done);
   std::vector<std::uint8_t> got(5);
-  ASSERT_EQ(ReceiveAll(server, got, 5000), NetWait::Done);
+  ASSERT_EQ(ReceiveAll(server, got, Deadline::In(5000)), NetResult::Done);
   EXPECT_EQ(got, Bytes("hello"));
 
-  ASSERT_TRUE(SendAll(server, Bytes("abc")));
+  ASSERT_EQ(Send(server, "abc"), NetResult::Done);
   std::vector<std::uint8_t> some(64);
   std::size_t count = 0;
   const std::int64_t start = MonotonicMs();
-  ASSERT_EQ(ReceiveSome(client, some, 5000, count), NetWait::Done);
+  ASSERT_EQ(ReceiveSome(client, some, Deadline::In(5000), count), NetResult::Done);
   EXPECT_EQ(count, 3u);  // three asked 64: what came, without waiting for more
   EXPECT_LT(MonotonicMs() - start, 2000);
   EXPECT_EQ(std::string(some.begin(), some.begin() + 3), "abc");
 }
 
 TEST_F(Win32Sockets, AnAcceptWithNobodyComingEndsWhenItsTimeRunsOut) {
-  listener = ListenTcp(NetAddress{kLoopback, 0}, "");
-  ASSERT_TRUE(listener) << SocketFailureText();
+  ASSERT_EQ(ListenTcp(NetAddress{kLoopback, 0}, "", listener), NetResult::Done)
+      << SocketFailureText();
   Socket accepted;
   NetAddress peer;
   const std::int64_t start = MonotonicMs();
-  EXPECT_EQ(AcceptTcp(listener, 300, accepted, peer), NetWait::TimedOut);
+  EXPECT_EQ(AcceptTcp(listener, Deadline::In(300), accepted, peer), NetResult::TimedOut);
   const std::int64_t took = MonotonicMs() - start;
   EXPECT_GE(took, 250);
   EXPECT_LT(took, 5000);
@@ -93,31 +102,54 @@ TEST_F(Win32Sockets, AnAcceptWithNobodyComingEndsWhenItsTimeRunsOut) {
 
 TEST_F(Win32Sockets, AShortReadTimesOutAndKeepsWaitingBounded) {
   Connect();
-  ASSERT_TRUE(SendAll(client, Bytes("ab")));
+  ASSERT_EQ(Send(client, "ab"), NetResult::Done);
   std::vector<std::uint8_t> word(4);
   const std::int64_t start = MonotonicMs();
-  EXPECT_EQ(ReceiveAll(server, word, 300), NetWait::TimedOut);
+  EXPECT_EQ(ReceiveAll(server, word, Deadline::In(300)), NetResult::TimedOut);
   const std::int64_t took = MonotonicMs() - start;
   EXPECT_GE(took, 250);
   EXPECT_LT(took, 5000);
   // The rest arrives later: read on from where the bytes stand.
-  ASSERT_TRUE(SendAll(client, Bytes("cd")));
+  ASSERT_EQ(Send(client, "cd"), NetResult::Done);
   std::vector<std::uint8_t> rest(2);
-  ASSERT_EQ(ReceiveAll(server, rest, 5000), NetWait::Done);
+  ASSERT_EQ(ReceiveAll(server, rest, Deadline::In(5000)), NetResult::Done);
   EXPECT_EQ(rest, Bytes("cd"));
+}
+
+TEST_F(Win32Sockets, APeerThatTricklesBytesCannotHoldAReceivePastItsDeadline) {
+  Connect();
+  // One byte every 0.8 of the deadline: each comes in time, all 16 never do.
+  constexpr int kDeadlineMs = 300;
+  std::atomic<bool> stop{false};
+  std::thread trickle([&] {
+    for (int i = 0; i < 16 && !stop; ++i) {
+      if (Send(client, "t") != NetResult::Done) return;
+      std::this_thread::sleep_for(std::chrono::milliseconds(kDeadlineMs * 8 / 10));
+    }
+  });
+  std::vector<std::uint8_t> block(16);
+  const std::int64_t start = MonotonicMs();
+  const NetResult received = ReceiveAll(server, block, Deadline::In(kDeadlineMs));
+  const std::int64_t took = MonotonicMs() - start;
+  stop = true;
+  trickle.join();
+  EXPECT_EQ(received, NetResult::TimedOut);
+  EXPECT_GE(took, kDeadlineMs - 50);
+  EXPECT_LT(took, 3 * kDeadlineMs);
 }
 
 TEST_F(Win32Sockets, APeerThatClosesFailsTheReceiveAndTheSendWithoutASignal) {
   Connect();
-  ASSERT_TRUE(SendAll(client, Bytes("x")));
+  ASSERT_EQ(Send(client, "x"), NetResult::Done);
   client.Close();
   std::vector<std::uint8_t> two(2);
-  EXPECT_EQ(ReceiveAll(server, two, 5000), NetWait::Failed);  // one byte, then the close
+  // One byte, then the close.
+  EXPECT_EQ(ReceiveAll(server, two, Deadline::In(5000)), NetResult::Failed);
   // Sends to a closed peer fail within a few tries (the first may still be taken).
   const std::vector<std::uint8_t> block(64 * 1024, 'z');
   bool failed = false;
   for (int i = 0; i < 50 && !failed; ++i) {
-    failed = !SendAll(server, block, 2000);
+    failed = SendAll(server, block, Deadline::In(2000)) == NetResult::Failed;
     if (!failed) ::Sleep(20);
   }
   EXPECT_TRUE(failed);
@@ -128,27 +160,31 @@ TEST_F(Win32Sockets, ASendToAPeerThatStopsReadingGivesUpWhenItsTimeRunsOut) {
   Connect();
   const std::vector<std::uint8_t> lots(64 * 1024 * 1024, 'q');
   const std::int64_t start = MonotonicMs();
-  EXPECT_FALSE(SendAll(client, lots, 300));
-  EXPECT_LT(MonotonicMs() - start, 20000);
+  EXPECT_EQ(SendAll(client, lots, Deadline::In(300)), NetResult::TimedOut);
+  EXPECT_LT(MonotonicMs() - start, 3000);
 }
 
 TEST_F(Win32Sockets, AConnectionNobodyTakesFailsBounded) {
   // A port just given up: nobody listens there.
   std::uint16_t port = 0;
   {
-    const Socket gone = ListenTcp(NetAddress{kLoopback, 0}, "");
-    ASSERT_TRUE(gone);
+    Socket gone;
+    ASSERT_EQ(ListenTcp(NetAddress{kLoopback, 0}, "", gone), NetResult::Done);
     port = PortOf(gone);
   }
+  Socket connected;
   const std::int64_t start = MonotonicMs();
-  EXPECT_FALSE(ConnectTcp(NetAddress{kLoopback, 0}, NetAddress{kLoopback, port}, "", 3000));
-  EXPECT_LT(MonotonicMs() - start, 10000);
+  EXPECT_NE(ConnectTcp(NetAddress{kLoopback, 0}, NetAddress{kLoopback, port}, "",
+                       Deadline::In(3000), connected),
+            NetResult::Done);
+  EXPECT_LT(MonotonicMs() - start, 5000);
+  EXPECT_FALSE(connected);
 }
 
 TEST_F(Win32Sockets, APortAlreadyHeldIsRefusedAndTheLogLineSaysWhoMayHoldIt) {
-  listener = ListenTcp(NetAddress{kLoopback, 0}, "");
-  ASSERT_TRUE(listener);
-  const Socket second = ListenTcp(NetAddress{kLoopback, PortOf(listener)}, "");
+  ASSERT_EQ(ListenTcp(NetAddress{kLoopback, 0}, "", listener), NetResult::Done);
+  Socket second;
+  EXPECT_EQ(ListenTcp(NetAddress{kLoopback, PortOf(listener)}, "", second), NetResult::Failed);
   EXPECT_FALSE(second);
   const std::string text = SocketFailureText();
   EXPECT_NE(text.find("(10048)"), std::string::npos) << text;  // WSAEADDRINUSE
@@ -156,37 +192,43 @@ TEST_F(Win32Sockets, APortAlreadyHeldIsRefusedAndTheLogLineSaysWhoMayHoldIt) {
 }
 
 TEST_F(Win32Sockets, AnAdapterIndexThatIsNoNumberIsRefused) {
-  EXPECT_FALSE(ListenTcp(NetAddress{kLoopback, 0}, "Ethernet 2"));
-  EXPECT_FALSE(ListenTcp(NetAddress{kLoopback, 0}, "0"));
+  Socket refused;
+  EXPECT_EQ(ListenTcp(NetAddress{kLoopback, 0}, "Ethernet 2", refused), NetResult::Failed);
+  EXPECT_EQ(ListenTcp(NetAddress{kLoopback, 0}, "0", refused), NetResult::Failed);
+  EXPECT_FALSE(refused);
 }
 
 TEST_F(Win32Sockets, WaitReadableNamesTheSocketWithSomethingToReadOrRunsOut) {
   Connect();
   const Socket* both[] = {&server, &client};
+  std::size_t ready = 7;
   const std::int64_t start = MonotonicMs();
-  EXPECT_EQ(WaitReadable(both, 300), -1);
+  EXPECT_EQ(WaitReadable(both, Deadline::In(300), ready), NetResult::TimedOut);
   EXPECT_GE(MonotonicMs() - start, 250);
-  ASSERT_TRUE(SendAll(server, Bytes("!")));
-  EXPECT_EQ(WaitReadable(both, 5000), 1);
+  ASSERT_EQ(Send(server, "!"), NetResult::Done);
+  ASSERT_EQ(WaitReadable(both, Deadline::In(5000), ready), NetResult::Done);
+  EXPECT_EQ(ready, 1u);
   const Socket none;
   const Socket* empty[] = {&none, nullptr};
-  EXPECT_EQ(WaitReadable(empty, 50), -1);
+  EXPECT_EQ(WaitReadable(empty, Deadline::In(50), ready), NetResult::TimedOut);
 }
 
 TEST_F(Win32Sockets, ADatagramArrivesWithItsSender) {
-  Socket receiver = BindUdp(NetAddress{kLoopback, 0}, "");
-  ASSERT_TRUE(receiver) << SocketFailureText();
+  Socket receiver;
+  ASSERT_EQ(BindUdp(NetAddress{kLoopback, 0}, "", receiver), NetResult::Done)
+      << SocketFailureText();
   const std::uint8_t trigger[] = {0x7F};
-  ASSERT_TRUE(
-      SendDatagram(NetAddress{kLoopback, 0}, NetAddress{kLoopback, PortOf(receiver)}, "", trigger));
+  ASSERT_EQ(
+      SendDatagram(NetAddress{kLoopback, 0}, NetAddress{kLoopback, PortOf(receiver)}, "", trigger),
+      NetResult::Done);
   std::uint8_t buffer[16];
   std::size_t got = 0;
   NetAddress from;
-  ASSERT_EQ(ReceiveDatagram(receiver, buffer, 5000, got, from), NetWait::Done);
+  ASSERT_EQ(ReceiveDatagram(receiver, buffer, Deadline::In(5000), got, from), NetResult::Done);
   EXPECT_EQ(got, 1u);
   EXPECT_EQ(buffer[0], 0x7F);
   EXPECT_EQ(from.ip, kLoopback);
-  EXPECT_EQ(ReceiveDatagram(receiver, buffer, 100, got, from), NetWait::TimedOut);
+  EXPECT_EQ(ReceiveDatagram(receiver, buffer, Deadline::In(100), got, from), NetResult::TimedOut);
 }
 
 TEST(Win32Addresses, DottedQuadsAreReadStrictly) {

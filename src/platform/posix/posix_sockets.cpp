@@ -20,9 +20,9 @@ namespace {
 
 thread_local int last_socket_errno = 0;
 
-bool Failed() {
+NetResult Failed() {
   last_socket_errno = errno;
-  return false;
+  return NetResult::Failed;
 }
 
 sockaddr_in ToSockaddr(NetAddress address) {
@@ -42,41 +42,44 @@ int Fd(const Socket& socket) {
 }
 
 bool SetOption(int fd, int level, int name, int value) {
-  return ::setsockopt(fd, level, name, &value, sizeof value) == 0 || Failed();
+  if (::setsockopt(fd, level, name, &value, sizeof value) == 0) return true;
+  Failed();
+  return false;
 }
 
 // A new socket of `type`, bound to the interface (when named) and to `local`.
-Socket MakeBound(int type, NetAddress local, const std::string& net_interface, bool reuse) {
-  Socket made(::socket(AF_INET, type | SOCK_CLOEXEC, 0));
-  if (!made) {
-    Failed();
-    return {};
-  }
+NetResult MakeBound(int type, NetAddress local, const std::string& net_interface, bool reuse,
+                    Socket& made) {
+  made = Socket(::socket(AF_INET, type | SOCK_CLOEXEC, 0));
+  if (!made) return Failed();
   const int fd = Fd(made);
-  if (reuse && !SetOption(fd, SOL_SOCKET, SO_REUSEADDR, 1)) return {};
+  if (reuse && !SetOption(fd, SOL_SOCKET, SO_REUSEADDR, 1)) return made.Close(), NetResult::Failed;
   if (!net_interface.empty() && ::setsockopt(fd, SOL_SOCKET, SO_BINDTODEVICE, net_interface.c_str(),
                                              static_cast<socklen_t>(net_interface.size())) != 0) {
     Failed();
-    return {};
+    made.Close();
+    return NetResult::Failed;
   }
   const sockaddr_in address = ToSockaddr(local);
   if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
     Failed();
-    return {};
+    made.Close();
+    return NetResult::Failed;
   }
-  return made;
+  return NetResult::Done;
 }
 
-// Waits for `events` on one descriptor; Done when they came.
-NetWait WaitFor(int fd, short events, int timeout_ms) {
-  const std::int64_t deadline = MonotonicMs() + timeout_ms;
+// Waits for `events` on one descriptor by `deadline`.
+NetResult WaitFor(int fd, short events, Deadline deadline) {
   for (;;) {
     pollfd entry{fd, events, 0};
-    const std::int64_t left = deadline - MonotonicMs();
-    const int ready = ::poll(&entry, 1, static_cast<int>(left < 0 ? 0 : left));
-    if (ready > 0) return NetWait::Done;
-    if (ready == 0) return NetWait::TimedOut;
-    if (errno != EINTR) return Failed(), NetWait::Failed;
+    const int ready = ::poll(&entry, 1, deadline.LeftMs());
+    if (ready > 0) return NetResult::Done;
+    if (ready == 0) {
+      last_socket_errno = ETIMEDOUT;
+      return NetResult::TimedOut;
+    }
+    if (errno != EINTR) return Failed();
   }
 }
 
@@ -117,61 +120,73 @@ std::string SocketFailureText() {
   return last_socket_errno == 0 ? "no error" : std::strerror(last_socket_errno);
 }
 
-Socket ListenTcp(NetAddress local, const std::string& net_interface) {
+NetResult ListenTcp(NetAddress local, const std::string& net_interface, Socket& listener) {
   // SO_REUSEADDR: the connections of the previous docking may linger in
   // TIME_WAIT on the port, which would otherwise refuse the listener.
-  Socket listener = MakeBound(SOCK_STREAM, local, net_interface, true);
-  if (!listener) return {};
-  if (::listen(Fd(listener), 8) != 0) {
+  if (MakeBound(SOCK_STREAM, local, net_interface, true, listener) != NetResult::Done) {
+    return NetResult::Failed;
+  }
+  // Non-blocking: a connection that went away between the wait and the
+  // accept must not block the accept.
+  if (::fcntl(Fd(listener), F_SETFL, ::fcntl(Fd(listener), F_GETFL) | O_NONBLOCK) != 0 ||
+      ::listen(Fd(listener), 8) != 0) {
     Failed();
-    return {};
+    listener.Close();
+    return NetResult::Failed;
   }
-  return listener;
+  return NetResult::Done;
 }
 
-NetWait AcceptTcp(const Socket& listener, int timeout_ms, Socket& accepted, NetAddress& peer) {
-  const NetWait waited = WaitFor(Fd(listener), POLLIN, timeout_ms);
-  if (waited != NetWait::Done) return waited;
-  sockaddr_in from{};
-  socklen_t size = sizeof from;
-  const int fd = ::accept4(Fd(listener), reinterpret_cast<sockaddr*>(&from), &size, SOCK_CLOEXEC);
-  if (fd < 0) {
-    // A connection that went away before it was taken is no failure of the listener.
-    if (errno == ECONNABORTED || errno == EAGAIN || errno == EINTR) return NetWait::TimedOut;
-    return Failed(), NetWait::Failed;
+NetResult AcceptTcp(const Socket& listener, Deadline deadline, Socket& accepted, NetAddress& peer) {
+  for (;;) {
+    const NetResult waited = WaitFor(Fd(listener), POLLIN, deadline);
+    if (waited != NetResult::Done) return waited;
+    sockaddr_in from{};
+    socklen_t size = sizeof from;
+    const int fd = ::accept4(Fd(listener), reinterpret_cast<sockaddr*>(&from), &size, SOCK_CLOEXEC);
+    if (fd < 0) {
+      // A connection that went away before it was taken is no failure of the listener.
+      if (errno == ECONNABORTED || errno == EAGAIN || errno == EINTR) continue;
+      return Failed();
+    }
+    accepted = Socket(fd);
+    peer = FromSockaddr(from);
+    SetOption(fd, IPPROTO_TCP, TCP_NODELAY, 1);
+    SetOption(fd, SOL_SOCKET, SO_KEEPALIVE, 1);
+    return NetResult::Done;
   }
-  accepted = Socket(fd);
-  peer = FromSockaddr(from);
-  SetOption(fd, IPPROTO_TCP, TCP_NODELAY, 1);
-  SetOption(fd, SOL_SOCKET, SO_KEEPALIVE, 1);
-  return NetWait::Done;
 }
 
-Socket ConnectTcp(NetAddress local, NetAddress to, const std::string& net_interface,
-                  int timeout_ms) {
-  Socket made = MakeBound(SOCK_STREAM, local, net_interface, false);
-  if (!made) return {};
+NetResult ConnectTcp(NetAddress local, NetAddress to, const std::string& net_interface,
+                     Deadline deadline, Socket& connected) {
+  Socket made;
+  if (MakeBound(SOCK_STREAM, local, net_interface, false, made) != NetResult::Done) {
+    return NetResult::Failed;
+  }
   const int fd = Fd(made);
   const int flags = ::fcntl(fd, F_GETFL);
   ::fcntl(fd, F_SETFL, flags | O_NONBLOCK);
   const sockaddr_in address = ToSockaddr(to);
   if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-    if (errno != EINPROGRESS) return Failed(), Socket{};
-    if (WaitFor(fd, POLLOUT, timeout_ms) != NetWait::Done) return Socket{};
+    if (errno != EINPROGRESS) return Failed();
+    if (const NetResult waited = WaitFor(fd, POLLOUT, deadline); waited != NetResult::Done) {
+      return waited;
+    }
     int error = 0;
     socklen_t size = sizeof error;
     ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size);
     if (error != 0) {
       last_socket_errno = error;
-      return {};
+      return NetResult::Failed;
     }
   }
   ::fcntl(fd, F_SETFL, flags);
   SetOption(fd, IPPROTO_TCP, TCP_NODELAY, 1);
-  return made;
+  connected = std::move(made);
+  return NetResult::Done;
 }
 
-bool SendAll(const Socket& socket, std::span<const std::uint8_t> bytes, int timeout_ms) {
+NetResult SendAll(const Socket& socket, std::span<const std::uint8_t> bytes, Deadline deadline) {
   std::size_t sent = 0;
   while (sent < bytes.size()) {
     const ssize_t put =
@@ -181,102 +196,106 @@ bool SendAll(const Socket& socket, std::span<const std::uint8_t> bytes, int time
       continue;
     }
     if (errno == EINTR) continue;
-    // A peer that stops reading fills the buffers: wait for room, bounded.
-    if (errno == EAGAIN || errno == EWOULDBLOCK) {
-      const NetWait waited = WaitFor(Fd(socket), POLLOUT, timeout_ms);
-      if (waited == NetWait::TimedOut) last_socket_errno = ETIMEDOUT;
-      if (waited != NetWait::Done) return false;
-      continue;
+    if (errno != EAGAIN && errno != EWOULDBLOCK) return Failed();
+    // A peer that stops reading fills the buffers: wait for room, by the
+    // one deadline of the whole send.
+    if (const NetResult waited = WaitFor(Fd(socket), POLLOUT, deadline);
+        waited != NetResult::Done) {
+      return waited;
     }
-    return Failed();
   }
-  return true;
+  return NetResult::Done;
 }
 
-NetWait ReceiveSome(const Socket& socket, std::span<std::uint8_t> buffer, int timeout_ms,
-                    std::size_t& got) {
+NetResult ReceiveSome(const Socket& socket, std::span<std::uint8_t> buffer, Deadline deadline,
+                      std::size_t& got) {
   got = 0;
-  for (bool waited = false;;) {
+  for (;;) {
     // What has arrived is taken at once; the wait is only for what has not.
     const ssize_t read = ::recv(Fd(socket), buffer.data(), buffer.size(), MSG_DONTWAIT);
     if (read > 0) {
       got = static_cast<std::size_t>(read);
-      return NetWait::Done;
+      return NetResult::Done;
     }
     if (read == 0) {
       last_socket_errno = ECONNRESET;
-      return NetWait::Failed;
+      return NetResult::Failed;
     }
     if (errno == EINTR) continue;
-    if (errno != EAGAIN && errno != EWOULDBLOCK) return Failed(), NetWait::Failed;
-    if (waited) return NetWait::TimedOut;
-    const NetWait wait = WaitFor(Fd(socket), POLLIN, timeout_ms);
-    if (wait != NetWait::Done) return wait;
-    waited = true;
+    if (errno != EAGAIN && errno != EWOULDBLOCK) return Failed();
+    if (const NetResult waited = WaitFor(Fd(socket), POLLIN, deadline); waited != NetResult::Done) {
+      return waited;
+    }
   }
 }
 
-NetWait ReceiveAll(const Socket& socket, std::span<std::uint8_t> buffer, int timeout_ms) {
+NetResult ReceiveAll(const Socket& socket, std::span<std::uint8_t> buffer, Deadline deadline) {
   for (std::size_t got = 0; got < buffer.size();) {
     std::size_t part = 0;
-    const NetWait waited = ReceiveSome(socket, buffer.subspan(got), timeout_ms, part);
-    if (waited != NetWait::Done) return waited;
+    const NetResult waited = ReceiveSome(socket, buffer.subspan(got), deadline, part);
+    if (waited != NetResult::Done) return waited;
     got += part;
   }
-  return NetWait::Done;
+  return NetResult::Done;
 }
 
-bool SendDatagram(NetAddress local, NetAddress to, const std::string& net_interface,
-                  std::span<const std::uint8_t> bytes) {
-  Socket made = MakeBound(SOCK_DGRAM, local, net_interface, false);
-  if (!made || !SetOption(Fd(made), SOL_SOCKET, SO_BROADCAST, 1)) return false;
+NetResult SendDatagram(NetAddress local, NetAddress to, const std::string& net_interface,
+                       std::span<const std::uint8_t> bytes) {
+  Socket made;
+  if (MakeBound(SOCK_DGRAM, local, net_interface, false, made) != NetResult::Done ||
+      !SetOption(Fd(made), SOL_SOCKET, SO_BROADCAST, 1)) {
+    return NetResult::Failed;
+  }
   const sockaddr_in address = ToSockaddr(to);
   for (;;) {
     const ssize_t put = ::sendto(Fd(made), bytes.data(), bytes.size(), MSG_NOSIGNAL,
                                  reinterpret_cast<const sockaddr*>(&address), sizeof address);
-    if (put >= 0) return true;
+    if (put >= 0) return NetResult::Done;
     if (errno != EINTR) return Failed();
   }
 }
 
-Socket BindUdp(NetAddress local, const std::string& net_interface) {
-  return MakeBound(SOCK_DGRAM, local, net_interface, true);
+NetResult BindUdp(NetAddress local, const std::string& net_interface, Socket& bound) {
+  return MakeBound(SOCK_DGRAM, local, net_interface, true, bound);
 }
 
-NetWait ReceiveDatagram(const Socket& socket, std::span<std::uint8_t> buffer, int timeout_ms,
-                        std::size_t& got, NetAddress& from) {
-  const NetWait waited = WaitFor(Fd(socket), POLLIN, timeout_ms);
-  if (waited != NetWait::Done) return waited;
+NetResult ReceiveDatagram(const Socket& socket, std::span<std::uint8_t> buffer, Deadline deadline,
+                          std::size_t& got, NetAddress& from) {
+  const NetResult waited = WaitFor(Fd(socket), POLLIN, deadline);
+  if (waited != NetResult::Done) return waited;
   sockaddr_in address{};
   socklen_t size = sizeof address;
   const ssize_t read = ::recvfrom(Fd(socket), buffer.data(), buffer.size(), 0,
                                   reinterpret_cast<sockaddr*>(&address), &size);
-  if (read < 0) return Failed(), NetWait::Failed;
+  if (read < 0) return Failed();
   got = static_cast<std::size_t>(read);
   from = FromSockaddr(address);
-  return NetWait::Done;
+  return NetResult::Done;
 }
 
-int WaitReadable(std::span<const Socket* const> sockets, int timeout_ms) {
+NetResult WaitReadable(std::span<const Socket* const> sockets, Deadline deadline,
+                       std::size_t& ready) {
   std::vector<pollfd> entries;
-  std::vector<int> index;
+  std::vector<std::size_t> index;
   for (std::size_t i = 0; i < sockets.size(); ++i) {
     if (sockets[i] == nullptr || !*sockets[i]) continue;
     entries.push_back(pollfd{Fd(*sockets[i]), POLLIN, 0});
-    index.push_back(static_cast<int>(i));
+    index.push_back(i);
   }
-  const std::int64_t deadline = MonotonicMs() + timeout_ms;
   for (;;) {
-    const std::int64_t left = deadline - MonotonicMs();
-    const int ready = ::poll(entries.data(), entries.size(), static_cast<int>(left < 0 ? 0 : left));
-    if (ready == 0) return -1;
-    if (ready < 0) {
+    const int count = ::poll(entries.data(), entries.size(), deadline.LeftMs());
+    if (count == 0) {
+      last_socket_errno = ETIMEDOUT;
+      return NetResult::TimedOut;
+    }
+    if (count < 0) {
       if (errno == EINTR) continue;
-      Failed();
-      return -1;
+      return Failed();
     }
     for (std::size_t i = 0; i < entries.size(); ++i) {
-      if (entries[i].revents != 0) return index[i];
+      if (entries[i].revents == 0) continue;
+      ready = index[i];
+      return NetResult::Done;
     }
   }
 }
