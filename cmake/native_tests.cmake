@@ -69,6 +69,7 @@ gtest_discover_tests(unit_tests DISCOVERY_TIMEOUT 60 PROPERTIES LABELS unit)
 add_executable(e2e_tests
   tests/e2e/dialog_session_test.cpp
   tests/e2e/fault_sweep_test.cpp
+  tests/e2e/hostile_link_test.cpp
   tests/e2e/install_session_test.cpp
   tests/e2e/link_interface_test.cpp
   tests/e2e/link_launcher.cpp

@@ -199,6 +199,7 @@ ControlLink::Unlocking ControlLink::Unlock(const std::optional<std::string>& pas
       std::string problem;
       if (Dispatch(control_, word, Deadline::In(wait), nullptr, problem) == Step::Gone) {
         if (!problem.empty()) LogText("%s", problem.c_str());
+        noise_.LogSummary();
         return Unlocking::Failed;
       }
     }
@@ -300,6 +301,7 @@ ControlLink::Step ControlLink::ServiceOnce(const Socket* session, Deadline deadl
     } else if (!problem.empty()) {
       LogText("%s", problem.c_str());
     }
+    noise_.LogSummary();
     control_.Close();
     return Step::Gone;
   }

@@ -51,12 +51,20 @@ ParseResult Parse(std::string_view text, Strings strings);
 /// Writes the whole document back in the same format.
 std::string Write(const Document& doc, Strings strings);
 
+/// Whether `text` can stand as a key path or a value name in the file: a
+/// line break or another control character would break the file's lines
+/// (a string value holding one is written as hex instead).
+bool IsWritableName(std::string_view text);
+/// Whether every key path and value name of `doc` is.
+bool IsWritable(const Document& doc);
+
 /// Reads a file: nothing when it cannot be read (a missing file reads as an
 /// empty document). Problems are reported on stderr with file name and line.
 /// `complete` is set false when any line was skipped.
 std::optional<Document> Load(const std::string& file, Strings strings, bool* complete = nullptr);
 
-/// Writes the file through a temporary file and a rename.
+/// Writes the file through a temporary file and a rename; refuses a
+/// document that is not IsWritable.
 bool Save(const std::string& file, const Document& doc, Strings strings);
 
 /// Case-insensitive lookups, as in the Windows registry.

@@ -93,6 +93,24 @@ void WriteValue(std::string& out, const Value& value, Strings strings) {
 
 }  // namespace
 
+bool IsWritableName(std::string_view text) {
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F) return false;
+  }
+  return true;
+}
+
+bool IsWritable(const Document& doc) {
+  for (const Key& key : doc.keys) {
+    if (!IsWritableName(key.path)) return false;
+    for (const Value& value : key.values) {
+      if (!IsWritableName(value.name)) return false;
+    }
+  }
+  return true;
+}
+
 std::string Write(const Document& doc, Strings strings) {
   std::string out(kHeader);
   out += "\n\n";
@@ -105,6 +123,10 @@ std::string Write(const Document& doc, Strings strings) {
 }
 
 bool Save(const std::string& file, const Document& doc, Strings strings) {
+  if (!IsWritable(doc)) {
+    SetLastErrorCode(kErrorInvalidName);
+    return false;
+  }
   // A power cut leaves the old text or the new, never an empty registry.
   return ReplaceFileDurably(file, Write(doc, strings));
 }

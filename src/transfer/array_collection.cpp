@@ -9,6 +9,7 @@
 #include "device/path_limits.h"
 #include "device/remote_walk.h"
 #include "platform/platform.h"
+#include "report/device_text.h"
 #include "report/log.h"
 #include "report/progress.h"
 #include "transfer/array_names.h"
@@ -45,7 +46,7 @@ bool MoveArray(RemoteDevice& device, const std::u16string& source, const std::u1
     if (!record.empty() && gone) RemoveFile(record);
     return false;
   };
-  LogText("Copying file %s to %s", Narrow(source).c_str(), target.c_str());
+  LogText("Copying file %s to %s", DeviceText(source, true).c_str(), target.c_str());
   const CopyOutcome outcome =
       CopyFromPocket(device, source, partial, StepProgress, FileMode::CreateAlways);
   if (outcome != CopyOutcome::Done) {
@@ -63,19 +64,20 @@ bool MoveArray(RemoteDevice& device, const std::u16string& source, const std::u1
     case Deletion::Deleted:  // a lost reply included: the file is gone
       break;
     case Deletion::StillThere:
-      LogText("Cannot delete remote file %s", Narrow(source).c_str());
+      LogText("Cannot delete remote file %s", DeviceText(source, true).c_str());
       return give_up({&complete});  // the device keeps the array; it is moved next time
     case Deletion::Unknown:
       // The copy is kept, complete (with its record): the next session
       // finds out whether the device still holds the array, and finishes
       // the move either way.
-      LogText("Cannot delete remote file %s", Narrow(source).c_str());
+      LogText("Cannot delete remote file %s", DeviceText(source, true).c_str());
       return false;
   }
   std::string named = target;
   if (!NameArray(complete, names, named)) return false;
   // The name was taken meanwhile: the log tells where the array went.
-  if (named != target) LogText("Copying file %s to %s", Narrow(source).c_str(), named.c_str());
+  if (named != target)
+    LogText("Copying file %s to %s", DeviceText(source, true).c_str(), named.c_str());
   // Should it stay behind, the next session removes it.
   if (!record.empty()) RemoveFile(record);
   return true;

@@ -9,6 +9,7 @@
 #include "device/path_limits.h"
 #include "device/remote_handles.h"
 #include "platform/platform.h"
+#include "report/device_text.h"
 #include "report/log.h"
 #include "transfer/move_names.h"
 
@@ -142,21 +143,21 @@ bool SettleComplete(RemoteDevice& device, const std::u16string& source, const st
   std::string named;
   switch (DeviceHolds(device, source, copy)) {
     case Held::Unknown:
-      LogText("Cannot tell whether the handheld still holds %s", Narrow(source).c_str());
+      LogText("Cannot tell whether the handheld still holds %s", DeviceText(source, true).c_str());
       return false;
     case Held::Same:
       if (DeleteOnDevice(device, source) != Deletion::Deleted) {
-        LogText("Cannot delete remote file %s", Narrow(source).c_str());
+        LogText("Cannot delete remote file %s", DeviceText(source, true).c_str());
         return false;
       }
       [[fallthrough]];
     case Held::No:
       if (!NameArray(copy, names, named)) return false;
-      LogText("Finished moving %s to %s", Narrow(source).c_str(), named.c_str());
+      LogText("Finished moving %s to %s", DeviceText(source, true).c_str(), named.c_str());
       return true;
     case Held::Other:
       if (!NameArray(copy, names, named)) return false;
-      LogText("Kept an earlier copy of %s as %s", Narrow(source).c_str(), named.c_str());
+      LogText("Kept an earlier copy of %s as %s", DeviceText(source, true).c_str(), named.c_str());
       return true;
   }
   return false;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/regfile.h"
 #include "platform/settings_lock.h"
 #include "support/desktop_env.h"
 
@@ -186,6 +187,28 @@ TEST_F(PosixRegistry, AKeyIsMadeByItsFirstValueAndTheFileKeepsWhoMayReadIt) {
   struct stat after {};
   ASSERT_EQ(::stat(file.c_str(), &after), 0);
   EXPECT_EQ(after.st_mode & 0777, 0600u);
+}
+
+TEST_F(PosixRegistry, ANameThatWouldBreakTheFileIsRefusedAndANewFileIsPrivate) {
+  const std::string file = (env.dir().path() / "registry.reg").string();
+  std::filesystem::remove(file);
+  const RegKey key = RegCreate(Hive::CurrentUser, kZamo);
+  ASSERT_TRUE(key);
+  // A device's name as a value name: its line break would add a key.
+  EXPECT_FALSE(RegSetString(key, "Evil\n[HKEY_CURRENT_USER]\n@=dword:00000001\n", "x"));
+  EXPECT_EQ(LastErrorCode(), kErrorInvalidName);
+  EXPECT_FALSE(RegSetString(RegCreate(Hive::CurrentUser, "Software\\A\rB"), "Name", "x"));
+  ASSERT_TRUE(RegSetString(key, "Name", "line one\r\nline two"));
+  struct stat made {};
+  ASSERT_EQ(::stat(file.c_str(), &made), 0);
+  EXPECT_EQ(made.st_mode & 0777, 0600u);
+  bool complete = false;
+  const auto doc = regfile::Load(file, regfile::Strings::Narrow, &complete);
+  ASSERT_TRUE(doc);
+  EXPECT_TRUE(complete) << env.Read("registry.reg");
+  EXPECT_EQ(doc->keys.size(), 1u);
+  EXPECT_EQ(RegQueryString(RegOpen(Hive::CurrentUser, kZamo, RegAccess::Read), "Name", 64),
+            "line one\r\nline two");
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include "platform/name_rules.h"
 #include "platform/platform.h"
+#include "report/device_text.h"
 #include "report/progress.h"
 #include "support/desktop_env.h"
 #include "support/world_texts.h"
@@ -142,6 +143,21 @@ TEST(Log, PathThatDoesNotFitIsRefusedAndLongStatusIsCut) {
   StopLogging();
   EXPECT_EQ(desktop.Read("c/zamopocket.log"),
             std::string(kStart) + std::string(1023, 'x') + "\r\n" + kStop);
+}
+
+TEST(DeviceText, WhatADeviceSaysCannotBreakOrForgeALine) {
+  const std::pair<std::u16string, std::string> cases[] = {
+      {u"Field", "Field"},
+      {u"Evil\n[HKEY_CURRENT_USER]\r\n", "Evil\\x0A[HKEY_CURRENT_USER]\\x0D\\x0A"},
+      {u"a\\b", "a\\\\b"},  // a backslash of its own is doubled
+      {u"del\x7F c1\x85", "del\\x7F c1\\u0085"},
+      {u"ls\u2028ps\u2029", "ls\\u2028ps\\u2029"},
+      {u"abc\u202Egpj.ARR", "abc\\u202Egpj.ARR"},  // shown as it is, not turned around
+      {u"lone\xD800", "lone\\uD800"},
+      {u"\u0416\U0001F600", "\u0416\U0001F600"},  // letters and pairs stay whole
+  };
+  for (const auto& [text, shown] : cases) EXPECT_EQ(DeviceText(text), shown);
+  EXPECT_EQ(DeviceText(u"\\Sync\\A\nB.ARR", true), "\\Sync\\A\\x0AB.ARR");
 }
 
 }  // namespace

@@ -101,6 +101,12 @@ bool RegSetString(const RegKey& key, std::string_view name, std::string_view val
     SetLastErrorCode(kErrorAccessDenied);
     return false;
   }
+  // A name that would break the file's lines is refused before the file is
+  // touched.
+  if (!regfile::IsWritableName(name) || !regfile::IsWritableName(impl.path)) {
+    SetLastErrorCode(kErrorInvalidName);
+    return false;
+  }
   // Read again and written back whole under the settings lock, so that a
   // value another session wrote meanwhile stays; never over a file with
   // lines this program could not read, since they would be lost.

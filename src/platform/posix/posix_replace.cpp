@@ -36,13 +36,16 @@ bool Replace(const std::string& native_path, std::string_view contents, bool des
   const std::string temp = native_path + ".tmp." + std::to_string(::getpid());
   if (fault("CreateFile", kErrorAccessDenied)) return false;
   if (desktop) posix::NoteFolderChange(folder);
-  const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  // Made private and new (a name left by a killed process of this pid goes
+  // first): nobody may read the settings while they are written, and the
+  // file is widened to the old one's mode only when that is known. A new
+  // file stays private: the registry may hold the desktop password.
+  ::unlink(temp.c_str());
+  const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
   if (fd < 0) {
     SetLastErrorCode(posix::ErrorFromErrno(errno, kErrorAccessDenied));
     return false;
   }
-  // The replacement keeps who may read the file: a registry holding a
-  // password stays readable by its owner only.
   struct stat before {};
   if (::stat(native_path.c_str(), &before) == 0 && ::fchmod(fd, before.st_mode & 07777) != 0) {
     SetLastErrorCode(posix::ErrorFromErrno(errno, kErrorAccessDenied));
