@@ -157,6 +157,12 @@ bool Handheld::OnSessionRequest() {
     Log("session " + std::to_string(request) + " asked for while locked; refused");
     return true;
   }
+  if (reconnect_at_request_due_) {
+    reconnect_at_request_due_ = false;
+    Log("reconnect-at-request: session " + std::to_string(request) + " is not served");
+    Reconnect();
+    return true;
+  }
   OpenSession(request);
   return true;
 }

@@ -18,6 +18,7 @@ Handheld::Handheld(Options options, Identity identity)
   if (ShapesReply(options_.hostile)) spoil_ = SpoiledReply{options_.hostile, options_.hostile_at};
   second_info_due_ = options_.hostile == Hostile::SecondInfo;
   reconnect_due_ = options_.hostile == Hostile::Reconnect;
+  reconnect_at_request_due_ = options_.hostile == Hostile::ReconnectAtRequest;
   const std::uint32_t key = identity_.info.lock_key;
   lock_ = key == link::kLockNone       ? Lock::None
           : key == link::kLockOnDevice ? Lock::OnDevice

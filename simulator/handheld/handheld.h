@@ -66,6 +66,7 @@ class Handheld {
   Lock lock_ = Lock::None;
   bool second_info_due_ = false;
   bool reconnect_due_ = false;
+  bool reconnect_at_request_due_ = false;
   SpoiledReply spoil_;
   std::int64_t last_traffic_ = 0;
 };

@@ -25,6 +25,7 @@ constexpr std::pair<Hostile, std::string_view> kNames[] = {
     {Hostile::ListingFlood, "listing-flood"},
     {Hostile::UnknownWords, "unknown-words"},
     {Hostile::BadFirst, "bad-first"},
+    {Hostile::ReconnectAtRequest, "reconnect-at-request"},
 };
 
 }  // namespace

@@ -9,22 +9,23 @@ namespace zp::handheld {
 
 enum class Hostile {
   None,
-  NeverConnect,    ///< takes the trigger, never connects
-  InfoOverrun,     ///< the info packet's name length runs past the packet
-  InfoLongName,    ///< the name has no NUL where its length says it ends
-  InfoOverCap,     ///< declares a 16 MiB info packet and sends nothing more
-  FrameOverCap,    ///< the Nth reply's length is 0x7FFFFFF0
-  FrameTruncated,  ///< the Nth reply: its length, half its body, then the connection closes
-  ReplyShort,      ///< the Nth reply's frame holds only the last error
-  Stall,           ///< the Nth reply never comes
-  SecondInfo,      ///< after the first session opens, another info packet on the control link
-  WrongSession,    ///< a session connection starts with R+1
-  Reconnect,       ///< after the first session opens, a new control connection replaces the old
-  TrickleInfo,     ///< the info packet one byte every --trickle-ms
-  TrickleReply,    ///< the Nth reply one byte every --trickle-ms
-  ListingFlood,    ///< the first listing: 100,000 entries of the least size its flags allow
-  UnknownWords,    ///< 1,000 control words of no meaning right after the handshake
-  BadFirst,        ///< first a connection whose info packet overruns, then the real one
+  NeverConnect,        ///< takes the trigger, never connects
+  InfoOverrun,         ///< the info packet's name length runs past the packet
+  InfoLongName,        ///< the name has no NUL where its length says it ends
+  InfoOverCap,         ///< declares a 16 MiB info packet and sends nothing more
+  FrameOverCap,        ///< the Nth reply's length is 0x7FFFFFF0
+  FrameTruncated,      ///< the Nth reply: its length, half its body, then the connection closes
+  ReplyShort,          ///< the Nth reply's frame holds only the last error
+  Stall,               ///< the Nth reply never comes
+  SecondInfo,          ///< after the first session opens, another info packet on the control link
+  WrongSession,        ///< a session connection starts with R+1
+  Reconnect,           ///< after the first session opens, a new control connection replaces the old
+  TrickleInfo,         ///< the info packet one byte every --trickle-ms
+  TrickleReply,        ///< the Nth reply one byte every --trickle-ms
+  ListingFlood,        ///< the first listing: 100,000 entries of the least size its flags allow
+  UnknownWords,        ///< 1,000 control words of no meaning right after the handshake
+  BadFirst,            ///< first a connection whose info packet overruns, then the real one
+  ReconnectAtRequest,  ///< the first session request unanswered: a new control connection instead
 };
 
 std::optional<Hostile> ParseHostile(std::string_view text);

@@ -136,7 +136,9 @@ Usage: zp-handheld --world FOLDER --device ADDRESS --desktop ADDRESS [options]
                          100,000 entries of the least size its flags allow),
                          unknown-words (1,000 unknown control words after
                          the handshake), bad-first (a connection whose info
-                         packet overruns, closed, before the real one)
+                         packet overruns, closed, before the real one),
+                         reconnect-at-request (the first session request
+                         is not served: a new control connection instead)
   --hostile-at N         the session call whose reply the frame-over-cap,
                          frame-truncated, reply-short, stall and
                          trickle-reply modes spoil (default 1; in the first

@@ -17,9 +17,18 @@ LinkChoice Problem(std::string text) {
 
 // The link on an interface: its own IPv4 address, every socket bound to it,
 // the trigger to the handheld's usual address and to the broadcast address.
-LinkChoice OnInterface(const NetInterface& net, const LinkTimeouts& timeouts) {
+LinkChoice OnInterface(const NetInterface& net, const LinkTimeouts& timeouts,
+                       const std::vector<NetInterface>& interfaces) {
   if (!net.ipv4) return Problem("The handheld's interface " + net.name + " has no IPv4 address");
   LinkConfig config;
+  // Until the handheld is known, its connection must come from the link's
+  // own network and from no address of this machine: where a listener
+  // cannot be tied to the adapter (Windows), a local program could
+  // otherwise pass for the handheld.
+  config.peer_network = *net.ipv4 & 0xFFFFFF00u;
+  for (const NetInterface& each : interfaces) {
+    if (each.ipv4) config.own_addresses.push_back(*each.ipv4);
+  }
   config.listen = NetAddress{*net.ipv4, kDesktopPort};
   config.trigger_to.push_back(kHandheldAddress);
   if (net.broadcast && *net.broadcast != kHandheldAddress)
@@ -59,7 +68,7 @@ LinkChoice ChooseLink(const char* link, const char* timeouts_text,
       chosen = &net;
     }
     if (chosen == nullptr) return {};
-    return OnInterface(*chosen, timeouts);
+    return OnInterface(*chosen, timeouts, interfaces);
   }
   const std::string text = link;
   if (const std::size_t comma = text.find(','); comma != std::string::npos) {
@@ -75,7 +84,7 @@ LinkChoice ChooseLink(const char* link, const char* timeouts_text,
   }
   for (const NetInterface& net : interfaces) {
     if (net.name == text || (!net.socket_interface.empty() && net.socket_interface == text)) {
-      return OnInterface(net, timeouts);
+      return OnInterface(net, timeouts, interfaces);
     }
   }
   return Problem("ZAMOPOCKET_LINK names no network interface: " + text);

@@ -123,11 +123,19 @@ TEST_F(HostileLink, UnknownWordsCostAFewLinesAndAFloodOfThemDropsTheDevice) {
 }
 
 TEST_F(HostileLink, APeerThatFailsItsHandshakeIsDroppedAndTheHandheldStillSyncs) {
+  // And a handheld that reconnects while a session is asked for is asked
+  // again on its new control connection.
+  EXPECT_EQ(RunLinked({"--hostile", "reconnect-at-request"}).exit_code, kExitDone) << Log();
+  EXPECT_NE(world.dir.Read("handheld.out").find("reconnect-at-request: session 1 is not served"),
+            std::string::npos);
+  Reset();
+  const std::size_t before = Log().size();
   const RunResult run = RunLinked({"--hostile", "bad-first"});
   EXPECT_EQ(run.exit_code, kExitDone) << run.output;
-  EXPECT_TRUE(Log().starts_with(kStart +
-                                "Refused the handheld's device info: the name overruns the "
-                                "packet\r\n"))
+  EXPECT_EQ(
+      Log().find(kStart + "Refused the handheld's device info: the name overruns the packet\r\n",
+                 before),
+      before)
       << Log();
   EXPECT_TRUE(Log().ends_with("Finished successfully\r\n\r\n" + kStop)) << Log();
   EXPECT_EQ(DesktopListing("c/ZAMO/Field/FromPocket"), "ARR00001.ARR ARR00002.ARR");

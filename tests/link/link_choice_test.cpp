@@ -105,6 +105,17 @@ TEST(LinkChoice, OnWindowsTheHandheldsAdapterHasItsAddressAndItsSocketsTakeItsIn
   EXPECT_EQ(found.config->net_interface, "12");
   EXPECT_EQ(found.config->listen, (NetAddress{0xA9FE0202u, 990}));
   EXPECT_EQ(found.config->trigger_to, (std::vector<std::uint32_t>{0xA9FE0201u, 0xA9FE02FFu}));
+  // A listener that cannot be tied to the adapter takes only a peer on the
+  // link's network that is no address of this machine: never a local program.
+  const std::pair<std::uint32_t, bool> peers[] = {{0xA9FE0201u, true},
+                                                  {0xA9FE0202u, false},   // the adapter's own
+                                                  {0x7F000001u, false},   // loopback
+                                                  {0x7F0A0B0Cu, false},   // loopback too
+                                                  {0xA9FE1002u, false},   // another adapter's
+                                                  {0xA9FE1005u, false}};  // off the network
+  for (const auto& [peer, taken] : peers) {
+    EXPECT_EQ(PeerMayBeHandheld(*found.config, peer), taken) << FormatIpv4(peer);
+  }
 
   LinkChoice none = ChooseLink(nullptr, nullptr, {phone, self_configured}, IsHandheldAdapter);
   EXPECT_FALSE(none.config);
