@@ -72,7 +72,7 @@ class WireWriter {
 };
 
 /// A frame: u32 L then L bytes. Starts a writer with room for the length;
-/// Frame::Finish fills it in.
+/// FinishFrame fills it in.
 WireWriter StartFrame();
 std::vector<std::uint8_t> FinishFrame(WireWriter frame);
 

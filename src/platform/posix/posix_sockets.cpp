@@ -102,20 +102,6 @@ void Socket::Close() noexcept {
   handle_ = kNone;
 }
 
-std::optional<std::uint32_t> ParseIpv4(std::string_view text) {
-  const std::string copy(text);
-  in_addr address{};
-  if (copy.empty() || ::inet_pton(AF_INET, copy.c_str(), &address) != 1) return std::nullopt;
-  return ntohl(address.s_addr);
-}
-
-std::string FormatIpv4(std::uint32_t ip) {
-  char text[16];
-  std::snprintf(text, sizeof text, "%u.%u.%u.%u", ip >> 24, (ip >> 16) & 0xFF, (ip >> 8) & 0xFF,
-                ip & 0xFF);
-  return text;
-}
-
 std::string SocketFailureText() {
   return last_socket_errno == 0 ? "no error" : std::strerror(last_socket_errno);
 }
