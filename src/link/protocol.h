@@ -42,8 +42,10 @@ inline constexpr std::uint32_t kCtlUnlocked = 0;
 inline constexpr std::uint32_t kCtlUnlockedAck[2] = {0, 0x0C};
 
 /// The frame caps: every length from the peer is checked before anything
-/// is allocated. Listings hold about 564 bytes per file.
-inline constexpr std::uint32_t kMaxListingFrame = 64u * 1024 * 1024;
+/// is allocated. Listings hold at most 564 bytes per file, and at most
+/// 65,536 files (kMaxListingRecords): about 37 MB. The cap also bounds how
+/// long a listing that trickles at the floor rate can hold its call.
+inline constexpr std::uint32_t kMaxListingFrame = 40u * 1024 * 1024;
 inline constexpr std::uint32_t kMaxFrame = 1024 * 1024;
 /// The most one request asks of a read or a write.
 inline constexpr std::uint32_t kMaxTransfer = 64 * 1024;
