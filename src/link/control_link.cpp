@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "link/message_io.h"
+#include "link/password_mask.h"
 #include "link/protocol.h"
 #include "link/wire.h"
 #include "platform/platform.h"
@@ -118,12 +119,20 @@ std::optional<DeviceInfo> ControlLink::Handshake(const Socket& connection, std::
   return std::nullopt;
 }
 
-bool ControlLink::Connect() {
+bool ControlLink::Connect(const LegacyTaker& take_legacy) {
   if (ListenTcp(config_.listen, config_.net_interface, listener_) != NetResult::Done) {
     LogText("Cannot listen on %s:%u: %s", FormatIpv4(config_.listen.ip).c_str(),
             config_.listen.port, SocketFailureText().c_str());
     return false;
   }
+  const NetAddress legacy{config_.listen.ip, config_.legacy_control_port};
+  if (take_legacy && legacy.port != 0 &&
+      ListenTcp(legacy, config_.net_interface, legacy_listener_) != NetResult::Done) {
+    // The newer handhelds still come: the older ones' port is only logged.
+    LogText("Cannot listen on %s:%u: %s", FormatIpv4(legacy.ip).c_str(), legacy.port,
+            SocketFailureText().c_str());
+  }
+  NotifyListening();
   const Deadline deadline = Deadline::In(config_.timeouts.connect_ms);
   Deadline next_trigger = Deadline::Now();
   bool trigger_failed_logged = false;
@@ -141,10 +150,17 @@ bool ControlLink::Connect() {
               config_.listen.port, Seconds(config_.timeouts.connect_ms));
       return false;
     }
+    // The generation is the port the handheld dials first.
+    const Socket* listeners[] = {&listener_, &legacy_listener_};
+    std::size_t ready = 0;
+    const NetResult waited = WaitReadable(listeners, deadline.Earlier(next_trigger), ready);
+    if (waited == NetResult::TimedOut) continue;
     Socket connection;
     NetAddress peer;
     const NetResult accepted =
-        AcceptTcp(listener_, deadline.Earlier(next_trigger), connection, peer);
+        waited == NetResult::Failed
+            ? waited
+            : AcceptTcp(*listeners[ready], Deadline::Now(), connection, peer);
     if (accepted == NetResult::TimedOut) continue;
     if (accepted == NetResult::Failed) {
       LogText("Cannot take the handheld's connection: %s", SocketFailureText().c_str());
@@ -153,6 +169,13 @@ bool ControlLink::Connect() {
     if (!PeerMayBeHandheld(config_, peer.ip)) {
       Refuse("Refused a connection from", peer);
       continue;
+    }
+    if (ready == 1) {
+      if (!take_legacy(connection, peer, legacy_listener_)) continue;
+      config_.device = peer.ip;
+      legacy_ = true;
+      listener_.Close();
+      return true;
     }
     // A peer that fails its handshake is not the handheld: it is dropped,
     // and the handheld may still come.
@@ -207,16 +230,9 @@ ControlLink::Unlocking ControlLink::Unlock(const std::optional<std::string>& pas
     return Unlocking::Failed;
   }
   if (!password) return Unlocking::Failed;
-  const std::u16string text =
-      Widen(*password) + (kPasswordWithNul ? std::u16string(1, u'\0') : u"");
-  const auto mask = static_cast<std::uint8_t>(info_.lock_key & 0xFF);
-  WireWriter out;
-  out.U16(static_cast<std::uint16_t>(text.size() * 2));
-  for (const char16_t unit : text) {
-    out.U8(static_cast<std::uint8_t>((unit & 0xFF) ^ mask));
-    out.U8(static_cast<std::uint8_t>((unit >> 8) ^ mask));
-  }
-  if (SendMessage(control_, out.bytes(), wait) != NetResult::Done) return Unlocking::Failed;
+  const auto masked =
+      MaskedPassword(*password, static_cast<std::uint8_t>(info_.lock_key & 0xFF), kPasswordWithNul);
+  if (SendMessage(control_, masked, wait) != NetResult::Done) return Unlocking::Failed;
   std::uint8_t answer[2];
   if (ReceiveAll(control_, answer, Deadline::In(wait)) != NetResult::Done) {
     LogText("The handheld did not answer the desktop password");
@@ -351,6 +367,7 @@ void ControlLink::Close() {
   arrived_session_.Close();
   control_.Close();
   listener_.Close();
+  legacy_listener_.Close();
 }
 
 }  // namespace zp::link

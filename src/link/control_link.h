@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -31,6 +32,11 @@ struct LinkConfig {
   std::vector<std::uint32_t> own_addresses;
   std::string net_interface;  ///< every socket bound to it, when not empty
   LinkTimeouts timeouts;
+  /// Where an older handheld's control connection is taken too (5679); 0:
+  /// not at all (Windows, where those handhelds go through the DLLs).
+  std::uint16_t legacy_control_port = 0;
+  /// The older handheld's own port the desktop dials for each session.
+  std::uint16_t legacy_session_port = 990;
 };
 
 /// Whether a connection from `peer` may be the handheld's.
@@ -40,10 +46,19 @@ class ControlLink {
  public:
   explicit ControlLink(LinkConfig config) : config_(std::move(config)) {}
 
-  /// Listens, triggers, and takes the handheld's control connection up to
-  /// its device info. A peer that fails its handshake is dropped and the
-  /// wait goes on. False (logged) when no handheld came through in time.
-  bool Connect();
+  /// Takes an older handheld's control connection, accepted on the legacy
+  /// control port: true when its handshake passed and the link is that
+  /// handheld's (it may take the listener, to refuse a second connection).
+  using LegacyTaker = std::function<bool(Socket& connection, NetAddress peer, Socket& listener)>;
+
+  /// Listens (on the legacy control port too, when one is set), triggers,
+  /// and takes the first handheld whose handshake passes: a newer one's
+  /// control connection up to its device info, or an older one through
+  /// `take_legacy`. A peer that fails its handshake is dropped and the wait
+  /// goes on. False (logged) when no handheld came through in time.
+  bool Connect(const LegacyTaker& take_legacy = {});
+  /// Whether the handheld that came is an older one (taken by the taker).
+  bool Legacy() const { return legacy_; }
   const DeviceInfo& info() const { return info_; }
   const LinkConfig& config() const { return config_; }
 
@@ -89,6 +104,8 @@ class ControlLink {
 
   LinkConfig config_;
   Socket listener_;
+  Socket legacy_listener_;
+  bool legacy_ = false;
   Socket control_;
   DeviceInfo info_;
   std::uint32_t next_request_ = 1;

@@ -15,6 +15,10 @@ namespace zp::link {
 /// REG_SZ per handheld named by its GUID as printed, its data the
 /// handheld's name. Read, never written.
 inline constexpr char kListedHandheldsKey[] = "Software\\Brenok\\ZAMO\\PocketPC\\Handhelds";
+/// An older handheld has no GUID: where one goes (records, the list, log
+/// lines), it stands as this and its partner id in 8 hex digits.
+inline constexpr char kPartnerIdentity[] = "partner:";
+
 /// HKEY_CURRENT_USER: the records of handhelds seen, apart from the
 /// program's settings so that writing them never makes the settings key.
 /// One value per device name, its data the GUID.

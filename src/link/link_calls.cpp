@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "link/legacy_protocol.h"
 #include "link/link_device.h"
 #include "link/protocol.h"
 #include "link/replies.h"
@@ -34,6 +35,7 @@ std::span<const std::uint8_t> OutData(const std::vector<std::uint8_t>& body) {
 CeHandle LinkDevice::CeCreateFile(const std::u16string& path, std::uint32_t access,
                                   std::uint32_t share, std::uint32_t disposition,
                                   std::uint32_t attributes) {
+  if (legacy_) return LegacyCreateFile(path, access, share, disposition, attributes);
   WireWriter request = Request(kCmdCreateFile);
   request.String(path).U32(access).U32(share).U32(disposition).U32(attributes).U32(0);
   Reply reply;
@@ -42,6 +44,7 @@ CeHandle LinkDevice::CeCreateFile(const std::u16string& path, std::uint32_t acce
 }
 
 bool LinkDevice::CeReadFile(CeHandle file, void* buffer, std::uint32_t size, std::uint32_t* got) {
+  if (legacy_) return LegacyReadFile(file, buffer, size, got);
   *got = 0;
   // One request asks at most this much; a read may give fewer bytes than asked.
   const std::uint32_t asked = std::min(size, kMaxTransfer);
@@ -62,6 +65,7 @@ bool LinkDevice::CeReadFile(CeHandle file, void* buffer, std::uint32_t size, std
 
 bool LinkDevice::CeWriteFile(CeHandle file, const void* buffer, std::uint32_t size,
                              std::uint32_t* put) {
+  if (legacy_) return LegacyWriteFile(file, buffer, size, put);
   *put = 0;
   const auto* bytes = static_cast<const std::uint8_t*>(buffer);
   do {
@@ -84,6 +88,7 @@ bool LinkDevice::CeWriteFile(CeHandle file, const void* buffer, std::uint32_t si
 }
 
 bool LinkDevice::CeCloseHandle(CeHandle handle) {
+  if (legacy_) return LegacyBoolCall(kLegCloseHandle, Wire(handle), "CeCloseHandle");
   WireWriter request = Request(kCmdCloseHandle);
   request.U32(Wire(handle));
   Reply reply;
@@ -92,6 +97,7 @@ bool LinkDevice::CeCloseHandle(CeHandle handle) {
 }
 
 std::uint32_t LinkDevice::CeGetFileAttributes(const std::u16string& path) {
+  if (legacy_) return LegacyGetFileAttributes(path);
   WireWriter request = Request(kCmdGetFileAttributes);
   request.String(path);
   Reply reply;
@@ -100,6 +106,7 @@ std::uint32_t LinkDevice::CeGetFileAttributes(const std::u16string& path) {
 }
 
 bool LinkDevice::CeCreateDirectory(const std::u16string& path) {
+  if (legacy_) return LegacyPathCall(kLegCreateDirectory, path, true, "CeCreateDirectory");
   WireWriter request = Request(kCmdCreateDirectory);
   request.String(path);
   Reply reply;
@@ -108,6 +115,7 @@ bool LinkDevice::CeCreateDirectory(const std::u16string& path) {
 }
 
 bool LinkDevice::CeDeleteFile(const std::u16string& path) {
+  if (legacy_) return LegacyPathCall(kLegDeleteFile, path, false, "CeDeleteFile");
   WireWriter request = Request(kCmdDeleteFile);
   request.String(path);
   Reply reply;
@@ -117,6 +125,7 @@ bool LinkDevice::CeDeleteFile(const std::u16string& path) {
 
 bool LinkDevice::CeFindAllFiles(const std::u16string& pattern, std::uint32_t flags,
                                 std::uint32_t* count, CeFindData** records) {
+  if (legacy_) return LegacyFindAllFiles(pattern, flags, count, records);
   *count = 0;
   *records = nullptr;
   WireWriter request = Request(kCmdFindAllFiles);
@@ -143,6 +152,7 @@ void LinkDevice::CeRapiFreeBuffer(void* buffer) {
 }
 
 std::int32_t LinkDevice::CeRegOpenKeyEx(CeKey root, const std::u16string& subkey, CeKey* opened) {
+  if (legacy_) return LegacyRegOpenKeyEx(root, subkey, opened, nullptr, false);
   *opened = kNoCeKey;
   WireWriter request = Request(kCmdRegOpenKeyEx);
   request.U32(Wire(root)).String(subkey);
@@ -161,6 +171,7 @@ std::int32_t LinkDevice::CeRegOpenKeyEx(CeKey root, const std::u16string& subkey
 
 std::int32_t LinkDevice::CeRegCreateKeyEx(CeKey root, const std::u16string& subkey, CeKey* opened,
                                           std::uint32_t* disposition) {
+  if (legacy_) return LegacyRegOpenKeyEx(root, subkey, opened, disposition, true);
   *opened = kNoCeKey;
   WireWriter request = Request(kCmdRegCreateKeyEx);
   request.U32(Wire(root)).String(subkey).NullString();
@@ -181,6 +192,7 @@ std::int32_t LinkDevice::CeRegCreateKeyEx(CeKey root, const std::u16string& subk
 std::int32_t LinkDevice::CeRegQueryValueEx(CeKey key, const std::u16string& name,
                                            std::uint32_t* type, std::uint8_t* data,
                                            std::uint32_t* size) {
+  if (legacy_) return LegacyRegQueryValueEx(key, name, type, data, size);
   WireWriter request = Request(kCmdRegQueryValueEx);
   request.U32(Wire(key)).String(name).U32(*size);
   Reply reply;
@@ -200,6 +212,7 @@ std::int32_t LinkDevice::CeRegQueryValueEx(CeKey key, const std::u16string& name
 
 std::int32_t LinkDevice::CeRegSetValueEx(CeKey key, const std::u16string& name, std::uint32_t type,
                                          const std::uint8_t* data, std::uint32_t size) {
+  if (legacy_) return LegacyRegSetValueEx(key, name, type, data, size);
   WireWriter request = Request(kCmdRegSetValueEx);
   request.U32(Wire(key)).String(name).U32(type).U32(size).Bytes(data, size);
   Reply reply;
@@ -208,6 +221,7 @@ std::int32_t LinkDevice::CeRegSetValueEx(CeKey key, const std::u16string& name, 
 }
 
 std::int32_t LinkDevice::CeRegCloseKey(CeKey key) {
+  if (legacy_) return LegacyRegCloseKey(key);
   WireWriter request = Request(kCmdRegCloseKey);
   request.U32(Wire(key));
   Reply reply;
@@ -217,6 +231,7 @@ std::int32_t LinkDevice::CeRegCloseKey(CeKey key) {
 
 bool LinkDevice::CeCreateProcess(const std::u16string& application,
                                  const std::u16string& command_line, CeProcessInfo* info) {
+  if (legacy_) return LegacyCreateProcess(application, command_line, info);
   WireWriter request = Request(kCmdCreateProcess);
   request.String(application);
   if (command_line.empty()) {
@@ -240,6 +255,7 @@ bool LinkDevice::CeCreateProcess(const std::u16string& application,
 }
 
 void LinkDevice::CeGetSystemInfo(CeSystemInfo* info) {
+  if (legacy_) return LegacyGetSystemInfo(info);
   WireWriter request = Request(kCmdGetSystemInfo);
   request.U32(1).U32(36).U32(0);  // an out-buffer of 36 bytes
   const auto reply = Call(request, kMaxFrame);

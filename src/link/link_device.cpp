@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "link/legacy_info.h"
 #include "link/message_io.h"
 #include "link/protocol.h"
 #include "platform/platform.h"
@@ -53,22 +54,53 @@ bool LinkDevice::Identify() {
     return false;
   }
   control_ = std::make_unique<ControlLink>(*config_);
-  if (!control_->Connect()) return false;
+  std::optional<LegacyInfo> legacy_info;
+  // An older handheld came to the control port: its own handshake.
+  const auto take_legacy = [&](Socket& connection, NetAddress peer, Socket& listener) {
+    auto legacy = std::make_unique<LegacyControl>(*config_, std::move(connection), peer);
+    std::string problem;
+    legacy_info = legacy->Handshake(problem);
+    if (!legacy_info) {
+      LogText("%s", problem.c_str());
+      return false;
+    }
+    legacy->KeepListener(std::move(listener));
+    legacy_ = std::move(legacy);
+    return true;
+  };
+  if (!control_->Connect(take_legacy)) return false;
+  if (legacy_) {
+    // No GUID: the partner id stands for the handheld, with its name.
+    char identity[32];
+    std::snprintf(identity, sizeof identity, "%s%08X", kPartnerIdentity, legacy_info->partner_id);
+    guid_ = identity;
+    device_id_ = LegacyDeviceId(*legacy_info);
+    if (!CheckIdentity(legacy_info->name)) return false;
+    refusal_key_ = guid_ + "/" + name_;
+    // Anyone may claim a name: an unpartnered handheld is never trusted.
+    listed_ = listed_ && legacy_info->partner_id != 0 && legacy_info->partner_id != 0xFFFFFFFFu;
+    return true;
+  }
   const DeviceInfo& info = control_->info();
-  name_ = Narrow(info.name);
   guid_ = FormatGuid(info.guid);
-  shown_name_ = DeviceText(info.name);
+  device_id_ = LinkDeviceId(info);
+  refusal_key_ = guid_;
+  return CheckIdentity(info.name);
+}
+
+bool LinkDevice::CheckIdentity(const std::u16string& name) {
+  name_ = Narrow(name);
+  shown_name_ = DeviceText(name);
   // Nothing is stored or written before the name is checked: it becomes a
   // folder, a registry value's name and log lines.
-  if (info.name.empty()) {
+  if (name.empty()) {
     LogText("Refused handheld %s: it gives no name", guid_.c_str());
     return false;
   }
-  if (!IsUsableName(info.name, name_)) {
+  if (!IsUsableName(name, name_)) {
     LogText("Device name cannot be used as a folder name: %s", shown_name_.c_str());
     return false;
   }
-  device_id_ = LinkDeviceId(info);
   const DeviceTrust trust = CheckDeviceGuid(name_, device_id_, guid_, shown_name_);
   if (trust == DeviceTrust::Refused || trust == DeviceTrust::Failed) return false;
   listed_ = IsListedHandheld(guid_, name_);
@@ -93,38 +125,50 @@ std::uint32_t LinkDevice::CeGetDeviceId() {
   return identified_ ? device_id_ : 0;
 }
 
+// Whether the desktop password may go to this handheld; logged when not.
+std::optional<std::string> LinkDevice::PasswordFor() const {
+  // The handheld chose the key, so a device that only claims a name would
+  // learn the password: it goes only to a handheld an administrator
+  // listed, and never again after it was refused.
+  auto password = DesktopPassword();
+  if (!password) {
+    LogText("Handheld %s is locked with a password, and no desktop password is set (%s)",
+            name_.c_str(), kPasswordValue);
+    return std::nullopt;
+  }
+  if (!listed_) {
+    LogText("Handheld %s is locked with a password: %s", name_.c_str(),
+            Unlisted("password").c_str());
+    return std::nullopt;
+  }
+  if (PasswordRefusedBefore(refusal_key_, *password)) {
+    LogText("Handheld %s refused this desktop password before: it is not sent again",
+            name_.c_str());
+    return std::nullopt;
+  }
+  return password;
+}
+
+void LinkDevice::PasswordRefused(const std::string& password) {
+  LogText("Handheld %s refused the desktop password", name_.c_str());
+  RememberRefusedPassword(refusal_key_, password);
+}
+
 std::int32_t LinkDevice::CeRapiInit() {
   if (CeGetDeviceId() == 0) return kEFail;
   if (session_) return 0;
+  if (legacy_) return LegacyRapiInit();
   std::optional<std::string> password;
   const std::uint32_t key = control_->info().lock_key;
   if (key != kLockNone && key != kLockOnDevice) {
-    // The handheld chose the key, so a device that only claims a name would
-    // learn the password: it goes only to a handheld an administrator
-    // listed, and never again after it was refused.
-    password = DesktopPassword();
-    if (!password) {
-      LogText("Handheld %s is locked with a password, and no desktop password is set (%s)",
-              name_.c_str(), kPasswordValue);
-      return kEFail;
-    }
-    if (!listed_) {
-      LogText("Handheld %s is locked with a password: %s", name_.c_str(),
-              Unlisted("password").c_str());
-      return kEFail;
-    }
-    if (PasswordRefusedBefore(guid_, *password)) {
-      LogText("Handheld %s refused this desktop password before: it is not sent again",
-              name_.c_str());
-      return kEFail;
-    }
+    password = PasswordFor();
+    if (!password) return kEFail;
   }
   switch (control_->Unlock(password)) {
     case ControlLink::Unlocking::Open:
       break;
     case ControlLink::Unlocking::Refused:
-      LogText("Handheld %s refused the desktop password", name_.c_str());
-      RememberRefusedPassword(guid_, *password);
+      PasswordRefused(*password);
       return kEFail;
     case ControlLink::Unlocking::Failed:
       return kEFail;
@@ -136,8 +180,37 @@ std::int32_t LinkDevice::CeRapiInit() {
   return 0;
 }
 
+std::int32_t LinkDevice::LegacyRapiInit() {
+  std::optional<std::string> password;
+  if (legacy_->Locked()) {
+    // Sent on the control connection once, then before every session.
+    password = unlocked_password_ ? unlocked_password_ : PasswordFor();
+    if (!password) return kEFail;
+    if (!unlocked_password_) {
+      switch (legacy_->Unlock(*password)) {
+        case LegacyControl::Unlocking::Open:
+          unlocked_password_ = password;
+          break;
+        case LegacyControl::Unlocking::Refused:
+          PasswordRefused(*password);
+          return kEFail;
+        case LegacyControl::Unlocking::Failed:
+          return kEFail;
+      }
+    }
+  }
+  bool refused = false;
+  session_ = legacy_->OpenSession(password, refused);
+  if (refused) PasswordRefused(*password);
+  if (!session_) return kEFail;
+  lost_logged_ = false;
+  rapi_error_ = 0;
+  return 0;
+}
+
 std::int32_t LinkDevice::CeRapiUninit() {
   session_.Close();
+  if (legacy_) legacy_->Close();
   if (control_) control_->Close();
   return 0;
 }

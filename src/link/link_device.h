@@ -12,6 +12,7 @@
 #include "device/remote_device.h"
 #include "link/control_link.h"
 #include "link/known_devices.h"
+#include "link/legacy_control.h"
 #include "link/wire.h"
 #include "report/log.h"
 
@@ -89,20 +90,57 @@ class LinkDevice : public RemoteDevice {
   std::int32_t LinkCode();
 
   bool Identify();
+  /// The identity checks of a handheld of either generation: its name, its
+  /// pins, whether it is listed.
+  bool CheckIdentity(const std::u16string& name);
+  /// An older handheld's session: its password and its session connection.
+  std::int32_t LegacyRapiInit();
+  /// The desktop password, when it may go to this handheld (logged when not).
+  std::optional<std::string> PasswordFor() const;
+  void PasswordRefused(const std::string& password);
+
+  // The older remote API (legacy_calls.cpp): the same calls in its
+  // encodings, on a session the desktop dialled.
+  std::optional<Reply> LegacyCall(const WireWriter& request, std::uint32_t cap, const char* call);
+  std::optional<std::uint32_t> LegacyLeRv(const WireWriter& request, Reply& reply, WireReader& rest,
+                                          const char* call);
+  CeHandle LegacyCreateFile(const std::u16string& path, std::uint32_t access, std::uint32_t share,
+                            std::uint32_t disposition, std::uint32_t attributes);
+  bool LegacyReadFile(CeHandle file, void* buffer, std::uint32_t size, std::uint32_t* got);
+  bool LegacyWriteFile(CeHandle file, const void* buffer, std::uint32_t size, std::uint32_t* put);
+  bool LegacyBoolCall(std::uint32_t command, std::uint32_t handle, const char* call);
+  bool LegacyPathCall(std::uint32_t command, const std::u16string& path, bool then_null,
+                      const char* call);
+  std::uint32_t LegacyGetFileAttributes(const std::u16string& path);
+  bool LegacyFindAllFiles(const std::u16string& pattern, std::uint32_t flags, std::uint32_t* count,
+                          CeFindData** records);
+  std::int32_t LegacyRegOpenKeyEx(CeKey root, const std::u16string& subkey, CeKey* opened,
+                                  std::uint32_t* disposition, bool create);
+  std::int32_t LegacyRegQueryValueEx(CeKey key, const std::u16string& name, std::uint32_t* type,
+                                     std::uint8_t* data, std::uint32_t* size);
+  std::int32_t LegacyRegSetValueEx(CeKey key, const std::u16string& name, std::uint32_t type,
+                                   const std::uint8_t* data, std::uint32_t size);
+  std::int32_t LegacyRegCloseKey(CeKey key);
+  bool LegacyCreateProcess(const std::u16string& application, const std::u16string& command_line,
+                           CeProcessInfo* info);
+  void LegacyGetSystemInfo(CeSystemInfo* info);
   /// The one log line that tells an administrator how to list this handheld.
   std::string Unlisted(const char* withheld) const;
 
   std::optional<LinkConfig> config_;
   std::string problem_;
   std::unique_ptr<ControlLink> control_;
+  std::unique_ptr<LegacyControl> legacy_;  ///< an older handheld's, when one came
   Socket session_;
   bool asked_ = false;
   bool identified_ = false;
   bool listed_ = false;
   std::uint32_t device_id_ = 0;
   std::string name_;
-  std::string guid_;
-  std::string shown_name_;  ///< the name as a log line shows it
+  std::string guid_;                              ///< or, for an older handheld, "partner:XXXXXXXX"
+  std::string refusal_key_;                       ///< what a refused password is remembered by
+  std::optional<std::string> unlocked_password_;  ///< an older handheld's, once it took it
+  std::string shown_name_;                        ///< the name as a log line shows it
   bool lost_logged_ = false;
   std::uint32_t last_error_ = 0;
   std::int32_t rapi_error_ = 0;

@@ -12,13 +12,11 @@ std::optional<LinkTimeouts> ReadLinkTimeouts(std::string_view text) {
     std::string_view name;
     int LinkTimeouts::*member;
   };
-  static constexpr Named kNames[] = {{"connect", &LinkTimeouts::connect_ms},
-                                     {"retrigger", &LinkTimeouts::retrigger_ms},
-                                     {"handshake", &LinkTimeouts::handshake_ms},
-                                     {"unlock", &LinkTimeouts::unlock_ms},
-                                     {"session", &LinkTimeouts::session_ms},
-                                     {"reply", &LinkTimeouts::reply_ms},
-                                     {"ping", &LinkTimeouts::ping_ms}};
+  static constexpr Named kNames[] = {
+      {"connect", &LinkTimeouts::connect_ms},     {"retrigger", &LinkTimeouts::retrigger_ms},
+      {"handshake", &LinkTimeouts::handshake_ms}, {"unlock", &LinkTimeouts::unlock_ms},
+      {"session", &LinkTimeouts::session_ms},     {"reply", &LinkTimeouts::reply_ms},
+      {"ping", &LinkTimeouts::ping_ms},           {"dial", &LinkTimeouts::dial_ms}};
   while (!text.empty()) {
     const std::size_t comma = text.find(',');
     const std::string_view item = text.substr(0, comma);

@@ -16,6 +16,7 @@ struct LinkTimeouts {
   int session_ms = 30'000;    ///< the handheld opening a session connection
   int reply_ms = 120'000;     ///< each remote call's reply
   int ping_ms = 30'000;       ///< the keepalive on the control connection
+  int dial_ms = 60'000;       ///< an older handheld refusing its session port after a reconnect
 };
 
 /// The defaults, changed by an override "name=ms,name=ms" (names as the

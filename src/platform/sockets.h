@@ -75,12 +75,20 @@ struct Deadline {
 std::string SocketFailureText();
 
 /// A TCP listener on `local`, bound to the network interface `net_interface`
-/// when it is not empty (then only that interface's traffic reaches it).
+/// when it is not empty (then only that interface's traffic reaches it). On
+/// Linux `local` need not be an address of the machine yet (IP_FREEBIND):
+/// a serial handheld's point-to-point address comes only with its PPP
+/// link, and the handheld dials as soon as that is up.
 /// `net_interface` everywhere: on Linux the interface's name
 /// (SO_BINDTODEVICE); on Windows its interface index in decimal (what the
 /// socket sends leaves through that adapter, IP_UNICAST_IF; the bind to the
 /// adapter's own address ties what it receives to it).
 NetResult ListenTcp(NetAddress local, const std::string& net_interface, Socket& listener);
+
+/// Tells a service manager that waits for this program (systemd's
+/// Type=notify, through $NOTIFY_SOCKET) that its listeners exist; nothing
+/// where none waits.
+void NotifyListening();
 
 /// Accepts one connection by `deadline`. The connection has TCP_NODELAY and
 /// SO_KEEPALIVE set; `peer` is where it came from. A connection that went

@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 
+#include "link/legacy_protocol.h"
 #include "link/link_choice.h"
 #include "link/link_device.h"
 #include "platform/posix/desktop_root.h"
@@ -27,6 +28,9 @@ std::unique_ptr<zp::RemoteDevice> ChooseDevice() {
   zp::link::LinkChoice choice =
       zp::link::ChooseLink(std::getenv("ZAMOPOCKET_LINK"), std::getenv("ZAMOPOCKET_LINK_TIMEOUTS"),
                            zp::ListNetInterfaces());
+  // On Linux the older handhelds come over the same link, to their own
+  // control port: the port the handheld dials first tells its generation.
+  if (choice.config) choice.config->legacy_control_port = zp::link::kLegacyControlPort;
   return std::make_unique<zp::link::LinkDevice>(std::move(choice.config),
                                                 std::move(choice.problem));
 }

@@ -6,10 +6,13 @@
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstddef>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -53,7 +56,11 @@ NetResult MakeBound(int type, NetAddress local, const std::string& net_interface
   made = Socket(::socket(AF_INET, type | SOCK_CLOEXEC, 0));
   if (!made) return Failed();
   const int fd = Fd(made);
-  if (reuse && !SetOption(fd, SOL_SOCKET, SO_REUSEADDR, 1)) return made.Close(), NetResult::Failed;
+  if (reuse &&
+      (!SetOption(fd, SOL_SOCKET, SO_REUSEADDR, 1) || !SetOption(fd, IPPROTO_IP, IP_FREEBIND, 1))) {
+    made.Close();
+    return NetResult::Failed;
+  }
   if (!net_interface.empty() && ::setsockopt(fd, SOL_SOCKET, SO_BINDTODEVICE, net_interface.c_str(),
                                              static_cast<socklen_t>(net_interface.size())) != 0) {
     Failed();
@@ -121,6 +128,23 @@ NetResult ListenTcp(NetAddress local, const std::string& net_interface, Socket& 
     return NetResult::Failed;
   }
   return NetResult::Done;
+}
+
+void NotifyListening() {
+  const char* path = std::getenv("NOTIFY_SOCKET");
+  if (path == nullptr || (path[0] != '/' && path[0] != '@')) return;
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  const std::size_t length = std::strlen(path);
+  if (length >= sizeof address.sun_path) return;
+  std::memcpy(address.sun_path, path, length);
+  if (address.sun_path[0] == '@') address.sun_path[0] = '\0';  // an abstract socket
+  const int fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return;
+  static constexpr char kReady[] = "READY=1";
+  ::sendto(fd, kReady, sizeof kReady - 1, MSG_NOSIGNAL, reinterpret_cast<const sockaddr*>(&address),
+           static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + length));
+  ::close(fd);
 }
 
 NetResult AcceptTcp(const Socket& listener, Deadline deadline, Socket& accepted, NetAddress& peer) {

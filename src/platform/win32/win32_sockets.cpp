@@ -216,4 +216,9 @@ NetResult ReceiveDatagram(const Socket& socket, std::span<std::uint8_t> buffer, 
   }
 }
 
+void NotifyListening() {
+  // No service manager waits on Windows: the scheduled task starts the
+  // program and waits for nothing.
+}
+
 }  // namespace zp
