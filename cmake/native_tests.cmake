@@ -35,6 +35,7 @@ add_executable(unit_tests
   tests/install/installer_test.cpp
   tests/install/pending_list_test.cpp
   tests/link/device_info_test.cpp
+  tests/link/legacy_wire_test.cpp
   tests/link/link_choice_test.cpp
   tests/link/replies_test.cpp
   tests/platform/listing_filter_test.cpp

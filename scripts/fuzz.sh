@@ -5,7 +5,7 @@
 set -eu
 top=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-60}
-for target in regfile pending_list wildcard fault_rules paths device_info replies; do
+for target in regfile pending_list wildcard fault_rules paths device_info replies legacy; do
   corpus="$top/build/fuzz/corpus/$target"
   mkdir -p "$corpus"
   log="$top/build/fuzz/$target.log"
