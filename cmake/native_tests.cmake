@@ -72,6 +72,7 @@ add_executable(e2e_tests
   tests/e2e/fault_sweep_test.cpp
   tests/e2e/hostile_link_test.cpp
   tests/e2e/install_session_test.cpp
+  tests/e2e/legacy_link_test.cpp
   tests/e2e/link_interface_test.cpp
   tests/e2e/link_launcher.cpp
   tests/e2e/link_session_test.cpp
@@ -97,6 +98,10 @@ gtest_discover_tests(e2e_tests DISCOVERY_TIMEOUT 60 PROPERTIES LABELS e2e)
 # properties, and the ENVIRONMENT after it would be lost.
 gtest_discover_tests(e2e_tests TEST_PREFIX "link:" DISCOVERY_TIMEOUT 60
   PROPERTIES LABELS link ENVIRONMENT "ZP_E2E_LAUNCHER=link")
+# And over the older handhelds' link: the handheld program plays a Pocket PC
+# 2003 (control on the desktop's 5679, sessions on its own 990).
+gtest_discover_tests(e2e_tests TEST_PREFIX "legacy:" DISCOVERY_TIMEOUT 60
+  PROPERTIES LABELS legacy ENVIRONMENT "ZP_E2E_LAUNCHER=legacy")
 # The same scenarios against the Windows program, one at a time: they share
 # the Wine prefix's registry and drive C:.
 gtest_discover_tests(e2e_tests TEST_PREFIX "wine:" DISCOVERY_TIMEOUT 60

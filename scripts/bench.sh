@@ -66,10 +66,27 @@ code=\$?
 wait
 exit \$code
 LINK
+# And with an older handheld (Pocket PC 2003): it dials the program's 5679
+# (again until the program listens) and serves its sessions on its own 990.
+cat >"$work/cmd/legacy-inside.sh" <<LEGACY
+peak() {
+  label=\$1
+  shift
+  if [ "\${LINK_PEAK:-0}" = 1 ]; then /usr/bin/time -f %M -o "$results/legacy-\$label.peak" "\$@"; else "\$@"; fi
+}
+export ZAMOPOCKET_DESKTOP='$run/desktop' ZAMOPOCKET_LINK=127.0.0.1,127.0.0.2
+peak handheld '$handheld' --legacy --world '$run/handheld' --device 127.0.0.2 --desktop 127.0.0.1 --wait-ms 20000 >/dev/null 2>&1 &
+peak desktop '$program' </dev/null
+code=\$?
+wait
+exit \$code
+LEGACY
 if [ "$(id -u)" = 0 ]; then
   cmd link "exec sh '$work/cmd/link-inside.sh'"
+  cmd legacy "exec sh '$work/cmd/legacy-inside.sh'"
 else
   cmd link "exec unshare -r -n sh -c 'ip link set lo up && exec sh \"$work/cmd/link-inside.sh\"'"
+  cmd legacy "exec unshare -r -n sh -c 'ip link set lo up && exec sh \"$work/cmd/legacy-inside.sh\"'"
 fi
 cmd rsync "rsync -a --remove-source-files --fsync '$run/$sync_rel/' '$run/$from_rel/' &&
   exec rsync -a --remove-source-files --fsync '$run/$to_rel/' '$run/$sync_rel/'"
@@ -127,6 +144,8 @@ nwait=$((25 / scale))
 "$make_files" "$work/worlds/mixed/$to_rel" $nwait 262144 T .TMT
 big=$((1073741824 / scale)); world big; arrays big 1 $big
 big256=$((268435456 / scale)); world big256; arrays big256 1 $big256
+# The older handhelds' object store holds nothing of 16 MB or more.
+big15=$((15728640 / scale)); world big15; arrays big15 1 $big15
 n1k=$((1000 / scale)); world small1k; arrays small1k $n1k 4096
 n10k=$((10000 / scale)); world small10k; arrays small10k $n10k 4096
 ninto=100; nfull=$((100000 / scale))
@@ -141,6 +160,8 @@ measure into session@into0 session@intofull durable@into0 durable@intofull
 measure terminal line@big noline@big
 measure link64k session@many64k link@many64k
 measure link256m session@big256 link@big256
+measure legacy64k session@many64k link@many64k legacy@many64k
+measure legacy15m session@big15 link@big15 legacy@big15
 # What the line wrote: one session on a terminal, its output kept.
 sh "$work/cmd/prepare-big.sh"
 script -qfec "sh '$work/cmd/session.sh'" "$results/typescript" >/dev/null
@@ -162,6 +183,14 @@ linkpeak() {
 }
 linkpeak many64k
 linkpeak big256
+# legacypeak WORLD: each program's peak of one session over the older link.
+legacypeak() {
+  sh "$work/cmd/prepare-$1.sh"
+  LINK_PEAK=1 sh "$work/cmd/legacy.sh"
+  echo "$(cat "$results/legacy-desktop.peak") $(cat "$results/legacy-handheld.peak")" >"$results/$1.legacypeak"
+}
+legacypeak many64k
+legacypeak big15
 rm -rf "$run"
 
 # ---------------------------------------------------------------- the report
@@ -250,6 +279,21 @@ cpu=$(awk -F': ' '/^model name/ { print $2; exit }' /proc/cpuinfo)
     echo "| $what | $(ms "$s") | $(ms "$l") | $(ratio "$l" "$s") ($(verdict "$(ratio "$l" "$s")" 1.5)) | $(mib "$1") ($(awk -v k="$1" 'BEGIN { print (k < 8192 ? "met" : "missed") }')) | $(mib "$2") ($(awk -v k="$2" 'BEGIN { print (k < 8192 ? "met" : "missed") }')) |"
   done
   echo
+  echo "## Over the older handhelds' link (each program under 8 MiB)"
+  echo
+  echo "The same worlds with the handheld program playing a Pocket PC 2003 (control on the"
+  echo "program's 5679, sessions dialled to its 990, 16 KiB a call), side by side with the"
+  echo "in-process session and the newer link in the same run."
+  echo
+  echo "| world | in-process ms | link ms | older link ms | older ÷ in-process | program MiB | handheld MiB |"
+  echo "|---|---:|---:|---:|---:|---:|---:|"
+  for job in "many64k:legacy64k:$n64k arrays of 64 KiB" "big15:legacy15m:one array of $((big15 / 1048576)) MiB"; do
+    w=${job%%:*}; rest=${job#*:}; label=${rest%%:*}; what=${rest#*:}
+    s=$(median $label session@$w); l=$(median $label link@$w); o=$(median $label legacy@$w)
+    set -- $(cat "$results/$w.legacypeak")
+    echo "| $what | $(ms "$s") | $(ms "$l") | $(ms "$o") | $(ratio "$o" "$s") | $(mib "$1") ($(awk -v k="$1" 'BEGIN { print (k < 8192 ? "met" : "missed") }')) | $(mib "$2") ($(awk -v k="$2" 'BEGIN { print (k < 8192 ? "met" : "missed") }')) |"
+  done
+  echo
   echo "## Peak memory (target: under 8 MiB)"
   echo
   echo "| world | peak resident MiB | |"
@@ -264,7 +308,7 @@ cpu=$(awk -F': ' '/^model name/ { print $2; exit }' /proc/cpuinfo)
   echo
   echo "## Every run (seconds, in order of size)"
   echo
-  for f in many64k mixed big perarray into terminal link64k link256m; do
+  for f in many64k mixed big perarray into terminal link64k link256m legacy64k legacy15m; do
     awk -F, -v w="$f" 'NR > 1 { printf "- %s, %s: %s\n", w, $1, $3 }' "$results/$f.csv"
   done
 } >"$out"

@@ -2,11 +2,22 @@
 # simulated handheld's folder over the handheld's own network link.
 if(NOT WIN32 AND NOT ZP_FUZZ)
   add_library(zphandheld STATIC
+    simulator/handheld/chat.cpp
     simulator/handheld/control.cpp
     simulator/handheld/file_calls.cpp
     simulator/handheld/handheld.cpp
     simulator/handheld/hostile.cpp
     simulator/handheld/identity.cpp
+    simulator/handheld/legacy_calls.cpp
+    simulator/handheld/legacy_control.cpp
+    simulator/handheld/legacy_file_calls.cpp
+    simulator/handheld/legacy_folder_calls.cpp
+    simulator/handheld/legacy_handheld.cpp
+    simulator/handheld/legacy_identity.cpp
+    simulator/handheld/legacy_password.cpp
+    simulator/handheld/legacy_registry_calls.cpp
+    simulator/handheld/legacy_session.cpp
+    simulator/handheld/legacy_system_calls.cpp
     simulator/handheld/link_io.cpp
     simulator/handheld/options.cpp
     simulator/handheld/rapi_calls.cpp

@@ -1,4 +1,4 @@
-// The names of the hostile modes.
+// The names of the hostile modes, and which generation plays each.
 #include "simulator/handheld/hostile.h"
 
 #include <iterator>
@@ -26,6 +26,10 @@ constexpr std::pair<Hostile, std::string_view> kNames[] = {
     {Hostile::UnknownWords, "unknown-words"},
     {Hostile::BadFirst, "bad-first"},
     {Hostile::ReconnectAtRequest, "reconnect-at-request"},
+    {Hostile::LegacyOffsetOut, "legacy-offset-out"},
+    {Hostile::LegacyNameNoNul, "legacy-name-no-nul"},
+    {Hostile::LegacyShortHeader, "legacy-short-header"},
+    {Hostile::LegacyBadFlag, "legacy-bad-flag"},
 };
 
 }  // namespace
@@ -46,7 +50,18 @@ std::string_view HostileName(Hostile mode) {
 
 bool ShapesReply(Hostile mode) {
   return mode == Hostile::FrameOverCap || mode == Hostile::FrameTruncated ||
-         mode == Hostile::ReplyShort || mode == Hostile::Stall || mode == Hostile::TrickleReply;
+         mode == Hostile::ReplyShort || mode == Hostile::Stall || mode == Hostile::TrickleReply ||
+         mode == Hostile::LegacyBadFlag;
+}
+
+bool ServesLegacy(Hostile mode) {
+  return mode == Hostile::None || mode == Hostile::TrickleInfo || ShapesReply(mode) ||
+         LegacyOnly(mode);
+}
+
+bool LegacyOnly(Hostile mode) {
+  return mode == Hostile::LegacyOffsetOut || mode == Hostile::LegacyNameNoNul ||
+         mode == Hostile::LegacyShortHeader || mode == Hostile::LegacyBadFlag;
 }
 
 }  // namespace zp::handheld

@@ -26,6 +26,11 @@ enum class Hostile {
   UnknownWords,        ///< 1,000 control words of no meaning right after the handshake
   BadFirst,            ///< first a connection whose info packet overruns, then the real one
   ReconnectAtRequest,  ///< the first session request unanswered: a new control connection instead
+  // The older link's own.
+  LegacyOffsetOut,    ///< the info packet's name offset lies outside the packet
+  LegacyNameNoNul,    ///< the info packet's name runs to its end with no NUL
+  LegacyShortHeader,  ///< a header of 0x10 (too short for an info packet) in place of its length
+  LegacyBadFlag,      ///< the Nth reply's flag is neither 0 nor 1
 };
 
 std::optional<Hostile> ParseHostile(std::string_view text);
@@ -33,5 +38,10 @@ std::string_view HostileName(Hostile mode);
 
 /// True for the modes that change the Nth reply of a session.
 bool ShapesReply(Hostile mode);
+
+/// True for the modes an older handheld (--legacy) plays, and for those it
+/// alone plays.
+bool ServesLegacy(Hostile mode);
+bool LegacyOnly(Hostile mode);
 
 }  // namespace zp::handheld

@@ -46,6 +46,7 @@ bool Take(std::string_view option, std::string_view value, Options& o, std::stri
   if (option == "--device") return address(o.device_ip);
   if (option == "--desktop") return address(o.desktop_ip);
   if (option == "--port") return port(o.port);
+  if (option == "--legacy-port") return port(o.legacy_port);
   if (option == "--trigger-port") return port(o.trigger_port);
   if (option == "--wait-ms") return milliseconds(o.wait_ms);
   if (option == "--idle-ms") return milliseconds(o.idle_ms);
@@ -63,6 +64,9 @@ bool Take(std::string_view option, std::string_view value, Options& o, std::stri
     o.hostile = *mode;
     return true;
   }
+  if (option == "--chat-tty") return o.chat_tty = value, true;
+  if (option == "--chat-then") return o.chat_then = value, true;
+  if (option == "--chat-repeat-ms") return milliseconds(o.chat_repeat_ms);
   if (option == "--hostile-at") {
     const auto n = ParseNumber<int>(value);
     if (!n || *n < 1) return Bad(problem, "--hostile-at: not a call number (1 or more)");
@@ -70,6 +74,26 @@ bool Take(std::string_view option, std::string_view value, Options& o, std::stri
     return true;
   }
   return Bad(problem, "unknown option " + std::string(option));
+}
+
+// An option without a value into `o`; false when `option` is not one.
+bool TakeFlag(std::string_view option, Options& o) {
+  if (option == "--legacy") return o.legacy = true;
+  if (option == "--chat-nul") return o.chat_nul = true;
+  if (option == "--chat-ppp-first") return o.chat_ppp_first = true;
+  return false;
+}
+
+// Whether the hostile mode asked for fits the generation played.
+bool HostileFits(const Options& o, std::string& problem) {
+  if (o.legacy && !ServesLegacy(o.hostile)) {
+    return Bad(problem, "--hostile " + std::string(HostileName(o.hostile)) +
+                            " has no meaning with --legacy");
+  }
+  if (!o.legacy && LegacyOnly(o.hostile)) {
+    return Bad(problem, "--hostile " + std::string(HostileName(o.hostile)) + " needs --legacy");
+  }
+  return true;
 }
 
 }  // namespace
@@ -80,6 +104,7 @@ Parsed ParseOptions(int argc, char** argv, Options& options, std::string& proble
   for (int i = 1; i < argc; ++i) {
     const std::string_view option = argv[i];
     if (option == "--help" || option == "-h") return Parsed::Help;
+    if (TakeFlag(option, options)) continue;
     if (i + 1 >= argc) {
       problem = std::string(option) + " needs a value";
       return Parsed::Bad;
@@ -88,30 +113,53 @@ Parsed ParseOptions(int argc, char** argv, Options& options, std::string& proble
     have_device = have_device || option == "--device";
     have_desktop = have_desktop || option == "--desktop";
   }
+  if (!options.chat_tty.empty()) return Parsed::Run;  // the serial line alone
   if (options.world.empty() || !have_device || !have_desktop) {
-    problem = "--world, --device and --desktop are needed";
+    problem = "--world, --device and --desktop are needed (or --chat-tty)";
     return Parsed::Bad;
   }
-  return Parsed::Run;
+  return HostileFits(options, problem) ? Parsed::Run : Parsed::Bad;
 }
 
 std::string HelpText() {
-  return R"(zp-handheld: a Windows Mobile 5+ handheld on the network, for tests.
+  return R"(zp-handheld: a handheld on the network, for tests.
 It serves a simulated handheld's folder (device.reg, files/, faults) over the
-handheld's own link: it waits for the desktop's trigger, connects to the
-desktop's control port, sends its device info, and serves the remote API on
-every session the desktop asks for. Every fault rule of the folder applies;
-a lost link is a connection closed without its reply.
+handheld's own link. Every fault rule of the folder applies; a lost link is a
+connection closed without its reply.
+
+A Windows Mobile 5+ handheld (the default): it waits for the desktop's trigger,
+connects to the desktop's control port, sends its device info, and serves the
+remote API on every session the desktop asks for.
+
+An older handheld (--legacy: Pocket PC 2000/2002/2003): it listens on its own
+ADDRESS:990 (TCP) for the desktop's session connections, and dials the
+desktop's port 5679 from its own address at once (no trigger), again every
+250 ms until --wait-ms passes. There it sends 0 (a lock key of 0x200 or more
+instead when locked, as the password challenge), then the length and the info
+packet, reads the desktop's password when locked (three refusals close the
+connection), and echoes every ping; anything else, or the desktop's close,
+ends the link. Each connection to its 990 from the desktop's address is one
+session (locked: a password first, answered with one byte) of the older
+remote API.
 
 Usage: zp-handheld --world FOLDER --device ADDRESS --desktop ADDRESS [options]
+       zp-handheld --legacy --world FOLDER --device ADDRESS --desktop ADDRESS [options]
+       zp-handheld --chat-tty PATH [chat options]
 
   --world FOLDER         the handheld's folder
   --device ADDRESS       the handheld's IPv4 address: the trigger is awaited
-                         on ADDRESS:5679 (UDP), connections leave from it
+                         on ADDRESS:5679 (UDP), connections leave from it;
+                         --legacy: sessions are served on ADDRESS:990 (TCP)
   --desktop ADDRESS      the desktop's IPv4 address, connected on port 990
-  --port N               the desktop's port instead of 990 (unprivileged use)
+                         (--legacy: on port 5679)
+  --port N               the desktop's port instead of 990 (unprivileged use);
+                         --legacy: the handheld's own session port instead of 990
+  --legacy               play an older handheld (Pocket PC 2000/2002/2003)
+  --legacy-port N        --legacy: the desktop's control port instead of 5679
   --trigger-port N       the trigger's port instead of 5679
-  --wait-ms N            how long to wait for the trigger (default 60000)
+  --wait-ms N            how long to wait for the trigger (--legacy: for the
+                         desktop to accept the control connection; chat mode:
+                         for the desktop's answer) (default 60000)
   --idle-ms N            end after N ms with no traffic (default 60000)
   --io-ms N              how long to wait for an answer, a connection or the
                          rest of a frame (default 30000)
@@ -123,7 +171,9 @@ Usage: zp-handheld --world FOLDER --device ADDRESS --desktop ADDRESS [options]
                          the partner id: {<DeviceId as 8 hex>-0000-0000-0000-000000000000})
   --partner N            the current partner id (Ident "DeviceId", default 0)
   --lock N               the lock key: 0 none, 0xFFFFFFFF unlocked on the
-                         device, other: desktop password (Ident "LockKey")
+                         device, other: desktop password (Ident "LockKey");
+                         --legacy: 0 none, else the challenge word, which
+                         must be 0x200 or more and not 0x12345678
   --password TEXT        the password accepted (Ident "Password")
   --hostile MODE         misbehave: never-connect, info-overrun,
                          info-long-name, info-over-cap, frame-over-cap,
@@ -139,18 +189,45 @@ Usage: zp-handheld --world FOLDER --device ADDRESS --desktop ADDRESS [options]
                          packet overruns, closed, before the real one),
                          reconnect-at-request (the first session request
                          is not served: a new control connection instead)
+                         --legacy: frame-over-cap, frame-truncated,
+                         reply-short (the frame holds only its flag),
+                         stall, trickle-info (the first word, the length and
+                         the info packet one byte at a time), trickle-reply,
+                         and these of the older link alone:
+                         legacy-offset-out (the name's offset lies outside
+                         the info packet), legacy-name-no-nul (the name
+                         runs to the packet's end with no NUL),
+                         legacy-short-header (0x10 in place of the info
+                         packet's length), legacy-bad-flag (the Nth reply's
+                         flag is 2)
   --hostile-at N         the session call whose reply the frame-over-cap,
-                         frame-truncated, reply-short, stall and
-                         trickle-reply modes spoil (default 1; in the first
-                         session that reaches it)
+                         frame-truncated, reply-short, stall, trickle-reply
+                         and legacy-bad-flag modes spoil (default 1; in the
+                         first session that reaches it)
   --trickle-ms N         the gap between the bytes of the trickling modes
                          (default 1000)
   --help                 this text
 
+Chat mode: the handheld's side of the serial line's text exchange, for the
+serial line's tests (no --world, --device or --desktop):
+  --chat-tty PATH        open the tty PATH (a pty's slave end), make it raw,
+                         write CLIENT, and read until CLIENTSERVER came
+  --chat-nul             a NUL before each CLIENT
+  --chat-repeat-ms N     CLIENT again every N ms until the desktop sends
+                         anything (default 1000; 0: once)
+  --chat-then TEXT       written once CLIENTSERVER came (default nothing;
+                         "~" looks like PPP starting)
+  --chat-ppp-first       a PPP flag (~) instead of CLIENT, then the end after
+                         500 ms: a handheld that already runs PPP
+  --wait-ms N            how long to wait for CLIENTSERVER (default 60000)
+
 Numbers are decimal or 0x hex. Exit codes: 0 the link ended (the desktop
-closed the control connection, --idle-ms passed, or SIGTERM); 1 the link
-could not be made (no trigger, no connection); 2 a bad command line; 86 a
-`kill` fault rule.
+closed the control connection, --idle-ms passed, or SIGTERM; chat mode: the
+exchange is done); 1 the link could not be made (no trigger, no connection,
+--legacy: a session port that cannot be bound, three refused passwords; chat
+mode: no answer in time, or a tty that cannot be opened); 2 a bad command line
+(--legacy also: a lock key that cannot be a challenge, a name too long for the
+info packet); 86 a `kill` fault rule.
 )";
 }
 

@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "link/device_info.h"
+#include "link/known_devices.h"
 #include "platform/regfile.h"
 #include "support/own_network.h"
 
@@ -95,7 +96,14 @@ void ListTheWorldsHandheld(const std::string& device_folder, const std::string& 
   }
   if (!name) name = ProfileName(device_folder, desktop_root);
   if (!name || name->empty()) name = "Pocket_PC";
-  if (!guid) {
+  if (OverLegacyLink()) {
+    // An older handheld has no GUID: it is listed by its partner id, and an
+    // unpartnered one cannot be.
+    if (partner == 0 || partner == 0xFFFFFFFFu) return;
+    char identity[32];
+    std::snprintf(identity, sizeof identity, "%s%08X", link::kPartnerIdentity, partner);
+    guid = identity;
+  } else if (!guid) {
     std::array<std::uint8_t, 16> bytes{};
     for (std::size_t i = 0; i < 4; ++i) bytes[i] = static_cast<std::uint8_t>(partner >> (8 * i));
     guid = link::FormatGuid(bytes);
@@ -107,8 +115,13 @@ void ListTheWorldsHandheld(const std::string& device_folder, const std::string& 
 
 bool OverLink() {
   const char* launcher = std::getenv("ZP_E2E_LAUNCHER");
-  return launcher != nullptr &&
-         (std::string(launcher) == "link" || std::string(launcher) == "winelink");
+  return launcher != nullptr && (std::string(launcher) == "link" ||
+                                 std::string(launcher) == "winelink" || OverLegacyLink());
+}
+
+bool OverLegacyLink() {
+  const char* launcher = std::getenv("ZP_E2E_LAUNCHER");
+  return launcher != nullptr && std::string(launcher) == "legacy";
 }
 
 std::string LinkDesktopAddress() {
@@ -137,6 +150,7 @@ HandheldProcess::HandheldProcess(const std::string& device_folder, const std::st
     args.push_back("--name");
     args.push_back(name);
   }
+  if (OverLegacyLink()) args.push_back("--legacy");
   args.insert(args.end(), extra.begin(), extra.end());
   pid_ = ::fork();
   if (pid_ < 0) throw std::runtime_error("fork failed");
@@ -192,8 +206,9 @@ std::map<std::string, std::string> LinkEnvironment(const std::string& desktop_ro
   return {{"ZAMOPOCKET_DESKTOP", desktop_root},
           {"ZAMOPOCKET_LINK", LinkDesktopAddress() + "," + LinkHandheldAddress()},
           {"ZAMOPOCKET_LINK_TIMEOUTS",
-           timeouts.empty() ? "connect=3000,retrigger=100,handshake=5000,session=2000,reply=20000"
-                            : timeouts},
+           timeouts.empty()
+               ? "connect=3000,retrigger=100,handshake=5000,session=2000,reply=20000,dial=3000"
+               : timeouts},
           {"ZAMOPOCKET_CLOCK", "2026-12-08 09:30:05"}};
 }
 

@@ -13,8 +13,11 @@
 namespace zp::test {
 
 /// True when the scenarios run over the link: the Linux program
-/// (ZP_E2E_LAUNCHER=link) or the Windows program under Wine (winelink).
+/// (ZP_E2E_LAUNCHER=link), the Windows program under Wine (winelink), or
+/// the Linux program with an older handheld (legacy).
 bool OverLink();
+/// True when they run with an older handheld (ZP_E2E_LAUNCHER=legacy).
+bool OverLegacyLink();
 
 /// This test process's desktop and handheld addresses ("127.a.b.1", "127.a.b.2").
 std::string LinkDesktopAddress();

@@ -98,7 +98,7 @@ class LinkSession : public SessionWorld {
   /// The administrator's list, with the world's handheld on it.
   const std::string kListing = std::string(kListSection) + "\r\n\"" + kFieldGuid + "\"=\"Field\"";
   const std::string kShortWaits =
-      "connect=1500,retrigger=100,handshake=1500,session=1500,reply=1500,unlock=1500";
+      "connect=1500,retrigger=100,handshake=1500,session=1500,reply=1500,unlock=1500,dial=1500";
 };
 
 }  // namespace zp::test
