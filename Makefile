@@ -57,6 +57,7 @@ test: build format-check
 	cmake --preset asan >/dev/null
 	cmake --build --preset asan -j $(JOBS)
 	ctest --preset asan -j $(JOBS)
+	ctest --preset asan-legacy -j $(JOBS)
 	$(MAKE) --no-print-directory fuzz-build
 	sh scripts/fuzz.sh 5
 	$(MAKE) --no-print-directory windows-test
