@@ -1,6 +1,7 @@
 #!/bin/sh
 # Builds the Debian package zamopocket_<version>_<arch>.deb from the Linux
-# build (make build): the program, stripped, as /usr/bin/zamopocket, and
+# build (make build): the program, stripped, as /usr/bin/zamopocket, the
+# serial line's chat (zamopocket-chat, built beside the program), and
 # what runs a session at every docking (packaging/linux/: the udev rule,
 # the units, their helpers in /usr/libexec/zamopocket/, the account, the
 # maintainer scripts). The version is the one of project() in
@@ -25,20 +26,24 @@ done
 out=${1:-$top/build/packages}
 program=${2:-$top/build/native/zamopocket}
 [ -x "$program" ] || fail "$program is missing: run make build"
+chat=$(dirname "$program")/zamopocket-chat
+[ -x "$chat" ] || fail "$chat is missing: run make build"
 mkdir -p "$out"
 out=$(cd "$out" && pwd)
 arch=$(dpkg --print-architecture)
 
-# The C library's version the program needs: the newest GLIBC_ symbol
-# version it refers to. It needs no other shared library (libstdc++ and
+# The C library's version the programs need: the newest GLIBC_ symbol
+# version they refer to. They need no other shared library (libstdc++ and
 # libgcc are linked in).
-for lib in $(objdump -p "$program" | sed -n 's/^ *NEEDED *//p'); do
-  case $lib in
-    libc.so.6 | libm.so.6 | ld-linux*.so.*) ;;
-    *) fail "$program needs $lib: only libc6's libraries are provided for" ;;
-  esac
+for binary in "$program" "$chat"; do
+  for lib in $(objdump -p "$binary" | sed -n 's/^ *NEEDED *//p'); do
+    case $lib in
+      libc.so.6 | libm.so.6 | ld-linux*.so.*) ;;
+      *) fail "$binary needs $lib: only libc6's libraries are provided for" ;;
+    esac
+  done
 done
-glibc=$(objdump -T "$program" | sed -n 's/.*GLIBC_\([0-9][0-9.]*\).*/\1/p' | sort -u -V | tail -n 1)
+glibc=$(objdump -T "$program" "$chat" | sed -n 's/.*GLIBC_\([0-9][0-9.]*\).*/\1/p' | sort -u -V | tail -n 1)
 [ -n "$glibc" ] || fail "no GLIBC_ symbol versions in $program"
 
 stage=$out/deb-stage
@@ -48,13 +53,18 @@ mkdir -p "$stage/DEBIAN"
 
 install -D -m 0755 "$program" "$stage/usr/bin/zamopocket"
 strip --strip-unneeded --remove-section=.comment --remove-section=.note "$stage/usr/bin/zamopocket"
-for helper in zamopocket-link-up zamopocket-wait-link zamopocket-sync-root zamopocket-redock; do
+install -D -m 0755 "$chat" "$stage/usr/libexec/zamopocket/zamopocket-chat"
+strip --strip-unneeded --remove-section=.comment --remove-section=.note "$stage/usr/libexec/zamopocket/zamopocket-chat"
+for helper in zamopocket-link-up zamopocket-wait-link zamopocket-sync-root zamopocket-redock \
+  zamopocket-serial zamopocket-ppp-up zamopocket-ppp-down; do
   install -D -m 0755 "$src/libexec/$helper" "$stage/usr/libexec/zamopocket/$helper"
 done
-install -D -m 0644 "$src/zamopocket@.service" "$stage/usr/lib/systemd/system/zamopocket@.service"
-install -D -m 0644 "$src/zamopocket-link@.service" \
-  "$stage/usr/lib/systemd/system/zamopocket-link@.service"
-install -D -m 0644 "$src/85-zamopocket.rules" "$stage/usr/lib/udev/rules.d/85-zamopocket.rules"
+for unit in zamopocket@.service zamopocket-link@.service zamopocket-serial@.service zamopocket-ppp@.service; do
+  install -D -m 0644 "$src/$unit" "$stage/usr/lib/systemd/system/$unit"
+done
+for rule in 85-zamopocket.rules 85-zamopocket-serial.rules; do
+  install -D -m 0644 "$src/$rule" "$stage/usr/lib/udev/rules.d/$rule"
+done
 install -D -m 0644 "$src/sysusers.conf" "$stage/usr/lib/sysusers.d/zamopocket.conf"
 
 doc=$stage/usr/share/doc/zamopocket

@@ -135,17 +135,19 @@ bool ControlLink::Connect(const LegacyTaker& take_legacy) {
   NotifyListening();
   const Deadline deadline = Deadline::In(config_.timeouts.connect_ms);
   Deadline next_trigger = Deadline::Now();
-  bool trigger_failed_logged = false;
+  // Said only when no handheld came: a handheld on a serial line needs no
+  // trigger, and its link's address exists only once PPP is up.
+  std::string trigger_failure;
   for (;;) {
     if (next_trigger.Passed()) {
-      if (!SendTrigger() && !trigger_failed_logged) {
-        LogText("Cannot send the trigger to the handheld: %s", SocketFailureText().c_str());
-        trigger_failed_logged = true;
-      }
+      if (!SendTrigger() && trigger_failure.empty()) trigger_failure = SocketFailureText();
       next_trigger = Deadline::In(config_.timeouts.retrigger_ms);
     }
     if (deadline.Passed()) {
       noise_.LogSummary();
+      if (!trigger_failure.empty()) {
+        LogText("Cannot send the trigger to the handheld: %s", trigger_failure.c_str());
+      }
       LogText("No handheld connected on %s:%u within %d s", FormatIpv4(config_.listen.ip).c_str(),
               config_.listen.port, Seconds(config_.timeouts.connect_ms));
       return false;

@@ -37,6 +37,39 @@
 # 7. removes the package (sync roots, log, arrays and settings stay), then
 #    purges it (the settings go; the sync roots and arrays stay).
 #
+# Between 6 and 7, an older handheld (Pocket PC 2000-2003) on its serial
+# line ttyUSB0, as far as this machine can show it: the rule and the units
+# checked (zamopocket-serial@.service, zamopocket-ppp@.service); the
+# sync-root drop-in linked for the serial unit and moved once more (both
+# units follow the one file); then zamopocket-serial@ttyUSB0.service's
+# commands in order, its program started with NOTIFY_SOCKET and, once it
+# said READY=1, zamopocket-ppp@.service's command as that unit runs it
+# (root with its capability bounding set), where a stand-in pppd (first on
+# PATH) records its command line, which is checked option by option; the
+# connect program of that line (setpriv, zamopocket-chat) run as pppd runs
+# it, on a pseudo-terminal whose other end zp-handheld --chat-tty holds; a
+# veth pair addressed as pppd addresses the link (zpttyUSB0 with
+# 192.168.231.1 peer 192.168.231.2, the handheld's end in its namespace),
+# pppd's ip-up script run with pppd's arguments and its firewall checked;
+# zp-handheld --legacy dialing the session's port 5679 through that
+# firewall and serving its sessions on 990: exit code, arrays and state 4
+# as above. Then the refusals: an address already local, one a route
+# covers, usepeerdns in pppd's options, a tty beyond ttyUSB126, a fifth
+# line (a stand-in systemctl), and zamopocket-link-up given a
+# point-to-point interface (a tun device).
+#
+# What only a machine with PPP, USB and an older handheld can show (this
+# kernel has neither PPP nor USB): that the ipaq driver binds the handheld
+# and the rule matches its tty; the tty's open waiting for the handheld;
+# pppd itself (its options files, /dev/ppp, the chat on a real tty, LCP
+# and IPCP with the handheld, the interface it makes, up_sdnotify, its
+# scripts run with an empty environment and the ip-pre-up it still runs);
+# the race of the handheld dialing 5679 the moment IPCP is up (here the
+# listener is made before the address exists, as on a dock, but the
+# handheld dials after the ip-up script); the device unit's stop of both
+# units, the session's end stopping pppd, and a redocked tty told apart by
+# udev's USEC_INITIALIZED.
+#
 # What a root without a running systemd cannot show, and this test does
 # not: a unit started by a real udev event (the rule is checked for its
 # syntax, not matched against a real device: a USB interface bound to
@@ -74,7 +107,7 @@ expect() { # expect WHAT ACTUAL EXPECTED
 }
 
 [ "$(id -u)" = 0 ] || skip "needs root (a chroot, network namespaces, mounts)"
-for tool in debootstrap ip chroot unshare setpriv flock timeout; do
+for tool in debootstrap ip chroot unshare setpriv flock timeout perl; do
   command -v "$tool" >/dev/null 2>&1 || skip "$tool is missing (make test installs debootstrap)"
 done
 program=$build/zamopocket
@@ -87,8 +120,10 @@ desk=zpdebd$$
 hh=zpdebh$$
 handheld_pid=
 listener_pid=
+session_pid=
+notify_pid=
 cleanup() {
-  for pid in $handheld_pid $listener_pid; do
+  for pid in $handheld_pid $listener_pid $session_pid $notify_pid; do
     kill "$pid" 2>/dev/null || true
     wait "$pid" 2>/dev/null || true
   done
@@ -207,10 +242,16 @@ expect "the link s" "$(readlink "$lib/s")" "/var/lib/zamopocket/sync"
 expect "the default sync root" "$(owner_mode /var/lib/zamopocket/sync)" "zamopocket:zamopocket 2750"
 for file in /usr/bin/zamopocket /usr/lib/udev/rules.d/85-zamopocket.rules \
   /usr/lib/systemd/system/zamopocket@.service /usr/lib/systemd/system/zamopocket-link@.service \
-  /usr/lib/sysusers.d/zamopocket.conf /usr/libexec/zamopocket/zamopocket-link-up; do
+  /usr/lib/sysusers.d/zamopocket.conf /usr/libexec/zamopocket/zamopocket-link-up \
+  /usr/lib/udev/rules.d/85-zamopocket-serial.rules /usr/lib/systemd/system/zamopocket-serial@.service \
+  /usr/lib/systemd/system/zamopocket-ppp@.service /usr/libexec/zamopocket/zamopocket-serial \
+  /usr/libexec/zamopocket/zamopocket-ppp-up /usr/libexec/zamopocket/zamopocket-ppp-down \
+  /usr/libexec/zamopocket/zamopocket-chat; do
   [ -f "$root$file" ] || fail "$file is not installed"
 done
-if readelf -S "$root/usr/bin/zamopocket" | grep -q -F '.symtab'; then fail "/usr/bin/zamopocket is not stripped"; fi
+for binary in /usr/bin/zamopocket /usr/libexec/zamopocket/zamopocket-chat; do
+  if readelf -S "$root$binary" | grep -q -F '.symtab'; then fail "$binary is not stripped"; fi
+done
 
 step "dpkg -i again (the same version over itself)"
 printf '; kept\r\n' >>"$lib/registry.reg"
@@ -224,6 +265,9 @@ expect "registry.reg after installing again" "$(owner_mode /var/lib/zamopocket/r
 units=$root/usr/lib/systemd/system
 unit=$units/zamopocket@.service
 link_unit=$units/zamopocket-link@.service
+serial_unit=$units/zamopocket-serial@.service
+ppp_unit=$units/zamopocket-ppp@.service
+tty=ttyUSB0
 if command -v systemd-analyze >/dev/null 2>&1; then
   step "systemd-analyze verify"
   # Beside the installed files, the host's own units (sysinit.target and
@@ -239,10 +283,14 @@ if command -v systemd-analyze >/dev/null 2>&1; then
       cp -p "$root$path" "$verify$path"
     fi
   done
+  # pppd(8), which zamopocket-ppp@.service names, from the root's ppp.
+  mkdir -p "$verify/usr/share/man/man8"
+  cp "$root/usr/share/man/man8/pppd.8.gz" "$verify/usr/share/man/man8/" 2>/dev/null || true
   man_check=--man=yes
   command -v man >/dev/null 2>&1 || man_check=--man=no
   (cd "$verify" && MANPATH=$verify/usr/share/man systemd-analyze verify "$man_check" --root="$verify" \
-    "zamopocket@$iface.service" "zamopocket-link@$iface.service") >"$work/verify.out" 2>&1 ||
+    "zamopocket@$iface.service" "zamopocket-link@$iface.service" "zamopocket-serial@$tty.service" \
+    "zamopocket-ppp@$tty.service") >"$work/verify.out" 2>&1 ||
     fail "systemd-analyze verify: $(cat "$work/verify.out")"
   [ ! -s "$work/verify.out" ] || fail "systemd-analyze verify: $(cat "$work/verify.out")"
 else
@@ -257,34 +305,36 @@ step "the udev rule, key by key"
 # the handheld names rndis_host and the USB interface class ef/01/01 in one
 # rule (one parent); the wanted unit is named after $name; the file sorts
 # after 80-net-setup-link.rules, where the interface gets its final name.
+# The older handhelds' rule: one rule, a tty of the ipaq driver.
 rule=$root/usr/lib/udev/rules.d/85-zamopocket.rules
+serial_rule=$root/usr/lib/udev/rules.d/85-zamopocket-serial.rules
 awk '
   /^[ \t]*(#|$)/ { next }
   {
     line = $0; n = 0
     while (line != "") {
       if (!match(line, /^[ \t]*[A-Z_]+(\{[A-Za-z0-9_]+\})?[ \t]*(==|!=|\+=|=)[ \t]*"[^"]*"[ \t]*(,|$)/)) {
-        printf "line %d: cannot read \"%s\"\n", NR, line; bad = 1; next
+        printf "%s:%d: cannot read \"%s\"\n", FILENAME, FNR, line; bad = 1; next
       }
       pair = substr(line, 1, RLENGTH); line = substr(line, RLENGTH + 1); n++
       key = pair; sub(/^[ \t]*/, "", key); sub(/[ \t]*(==|!=|\+=|=).*/, "", key)
       op = pair; sub(/^[^=!+]*/, "", op); sub(/[ \t]*".*/, "", op)
       name = key; sub(/\{.*/, "", name)
       if (name ~ /^(ACTION|SUBSYSTEM|DRIVERS|ATTRS|KERNEL)$/) {
-        if (op != "==" && op != "!=") { printf "line %d: %s takes == or !=, not %s\n", NR, key, op; bad = 1 }
+        if (op != "==" && op != "!=") { printf "%s:%d: %s takes == or !=, not %s\n", FILENAME, FNR, key, op; bad = 1 }
       } else if (name ~ /^(GOTO|LABEL)$/) {
-        if (op != "=") { printf "line %d: %s takes =\n", NR, key; bad = 1 }
+        if (op != "=") { printf "%s:%d: %s takes =\n", FILENAME, FNR, key; bad = 1 }
         v = pair; sub(/^[^"]*"/, "", v); sub(/".*/, "", v)
-        if (name == "GOTO") gotos[v] = NR; else labels[v] = NR
+        if (name == "GOTO") gotos[v] = FNR; else labels[v] = FNR
       } else if (name !~ /^(ENV|TAG)$/) {
-        printf "line %d: unknown key %s\n", NR, key; bad = 1
+        printf "%s:%d: unknown key %s\n", FILENAME, FNR, key; bad = 1
       }
     }
   }
   END {
     for (g in gotos) if (!(g in labels)) { printf "GOTO \"%s\" has no LABEL\n", g; bad = 1 }
     exit bad
-  }' "$rule" >"$work/rule.out" || fail "85-zamopocket.rules: $(cat "$work/rule.out")"
+  }' "$rule" "$serial_rule" >"$work/rule.out" || fail "the udev rules: $(cat "$work/rule.out")"
 match=$(grep '^DRIVERS=="rndis_host"' "$rule") || fail "no rule matches DRIVERS==\"rndis_host\""
 for key in 'ATTRS{bInterfaceClass}=="ef"' 'ATTRS{bInterfaceSubClass}=="01"' 'ATTRS{bInterfaceProtocol}=="01"'; do
   case $match in *"$key"*) ;; *) fail "the rule for rndis_host lacks $key in the same rule" ;; esac
@@ -296,6 +346,12 @@ grep -q 'TAG+="systemd"' "$rule" || fail "no TAG+=\"systemd\""
 grep -q '^ENV{NM_UNMANAGED}="1"$' "$rule" || fail "no NM_UNMANAGED"
 [ "$(printf '%s\n' 80-net-setup-link.rules 85-zamopocket.rules | LC_ALL=C sort | tail -n 1)" = 85-zamopocket.rules ] ||
   fail "the rule does not sort after 80-net-setup-link.rules"
+match=$(grep '^ACTION=="add|change", SUBSYSTEM=="tty", ' "$serial_rule") ||
+  fail "no rule for a tty on add and change in 85-zamopocket-serial.rules"
+for key in 'KERNEL=="ttyUSB[0-9]*"' 'DRIVERS=="ipaq"' 'ENV{ID_MM_DEVICE_IGNORE}="1"' 'TAG+="systemd"' \
+  'ENV{SYSTEMD_WANTS}+="zamopocket-serial@%k.service"'; do
+  case $match in *"$key"*) ;; *) fail "the serial line's rule lacks $key" ;; esac
+done
 
 # ------------------------------------------------- a docked handheld: the link
 step "docking: $iface in a network namespace, the handheld at 169.254.2.1"
@@ -312,12 +368,15 @@ fi
 
 # A command as zamopocket-link@.service runs it: root whose capabilities
 # are CAP_NET_ADMIN alone, in the desktop's namespace.
-link_up() {
+as_root() { # CAPABILITIES CMD...: root with only those (setpriv's +x,+y)
+  bounding=$1
+  shift
   timeout 60 ip netns exec "$desk" sh -c \
     'mount -t proc proc "$0/proc" && mount -t sysfs sysfs "$0/sys" && exec chroot "$0" "$@"' "$root" \
     /usr/bin/env -i PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
-    setpriv --inh-caps=-all --bounding-set=-all,+net_admin -- "$@"
+    setpriv --inh-caps=-all --bounding-set=-all,"$bounding" -- "$@"
 }
+link_up() { as_root +net_admin "$@"; }
 expect "zamopocket-link@'s capabilities" "$(sed -n 's/^CapabilityBoundingSet=//p' "$link_unit")" CAP_NET_ADMIN
 link_cmd=$(sed -n 's/^ExecStart=//p' "$link_unit" | sed "s/%[iI]/$iface/g")
 step "the link-up: $link_cmd"
@@ -338,6 +397,8 @@ firewall() {
   link_up nft list table inet zamopocket >"$work/nft.out" 2>&1 || fail "nft list table: $(cat "$work/nft.out")"
   grep -q "\"$1\"" "$work/nft.out" || fail "$1 is not in the table inet zamopocket: $(cat "$work/nft.out")"
   expect "the rules for port 990" "$(grep -c 'tcp dport 990 ct state new accept' "$work/nft.out")" 1
+  expect "the rules for port 5679" \
+    "$(grep -c 'iifname . ip saddr @serial_peers tcp dport 5679 ct state new accept' "$work/nft.out")" 1
 }
 firewall "$iface"
 # shellcheck disable=SC2086
@@ -381,24 +442,48 @@ link_up /usr/libexec/zamopocket/zamopocket-link-up zpq0 >"$work/link.out" 2>&1 |
 expect "zpq0's addresses" "$(ip -n "$desk" -4 -o addr show dev zpq0 | awk '{print $4}')" 10.9.9.9/24
 firewall zpq0
 firewall "$iface"
+# A point-to-point interface (a tun device; PPP's are too) is left alone.
+if ip -n "$desk" tuntap add dev zpt0 mode tun 2>/dev/null; then
+  if link_up /usr/libexec/zamopocket/zamopocket-link-up zpt0 >"$work/link.out" 2>&1; then
+    fail "the link-up took the point-to-point zpt0: $(cat "$work/link.out")"
+  fi
+  grep -q 'is a point-to-point link' "$work/link.out" || fail "the link-up of zpt0: $(cat "$work/link.out")"
+  if ip -n "$desk" link show dev zpt0 | grep -q ',UP'; then fail "the link-up set zpt0 up"; fi
+else
+  echo "NOT CHECKED: no tun device here, so not the link-up's refusal of a point-to-point interface"
+fi
 
 # ---------------------------------------- a docked handheld: the unit's commands
-# Values of KEY= of the unit and its drop-ins, in order, %i and %I replaced.
+# Values of KEY= of the unit ($unit) and its drop-ins, in order, %i and %I
+# replaced by $instance.
 unit_values() {
-  cat "$unit" "$root"/etc/systemd/system/zamopocket@.service.d/*.conf 2>/dev/null |
-    sed -n "s/^$1=//p" | sed "s/%[iI]/$iface/g"
+  cat "$unit" "$root/etc/systemd/system/${unit##*/}.d"/*.conf 2>/dev/null |
+    sed -n "s/^$1=//p" | sed "s/%[iI]/$instance/g"
 }
-user=$(unit_values User)
-expect "the unit's user and group" "$user:$(unit_values Group)" zamopocket:zamopocket
-caps=$(unit_values AmbientCapabilities)
-expect "the unit's capabilities" "$caps" CAP_NET_BIND_SERVICE
-expect "the unit's capability bounding set" "$(unit_values CapabilityBoundingSet)" "$caps"
-expect "the unit's no new privileges" "$(unit_values NoNewPrivileges)" yes
-expect "the unit's file system" "$(unit_values ProtectSystem)" strict
-setpriv_caps=$(echo "$caps" | tr 'A-Z ' 'a-z\n' | sed 's/^cap_/+/' | paste -s -d,)
-state=/var/lib/$(unit_values StateDirectory)
-runtime=/run/$(unit_values RuntimeDirectory)
-umask_value=$(unit_values UMask)
+# The contents of the unit's EnvironmentFile= files, as systemd reads them
+# before each command ("-": the file may be missing).
+unit_env_files() {
+  unit_values EnvironmentFile | while read -r file; do
+    file=${file#-}
+    [ ! -f "$root$file" ] || grep -v -e '^#' -e '^$' "$root$file"
+  done
+}
+# The unit's user, capabilities, sandbox, directories and umask.
+read_unit() {
+  user=$(unit_values User)
+  expect "the unit's user and group" "$user:$(unit_values Group)" zamopocket:zamopocket
+  caps=$(unit_values AmbientCapabilities)
+  expect "the unit's capabilities" "$caps" CAP_NET_BIND_SERVICE
+  expect "the unit's capability bounding set" "$(unit_values CapabilityBoundingSet)" "$caps"
+  expect "the unit's no new privileges" "$(unit_values NoNewPrivileges)" yes
+  expect "the unit's file system" "$(unit_values ProtectSystem)" strict
+  setpriv_caps=$(echo "$caps" | tr 'A-Z ' 'a-z\n' | sed 's/^cap_/+/' | paste -s -d,)
+  state=/var/lib/$(unit_values StateDirectory)
+  runtime=/run/$(unit_values RuntimeDirectory)
+  umask_value=$(unit_values UMask)
+}
+instance=$iface
+read_unit
 
 # One command of zamopocket@$iface.service in the desktop's namespace:
 # `unit_command root CMD...` as root outside the sandbox (ExecStartPre=+),
@@ -414,7 +499,7 @@ unit_command() {
   # shellcheck disable=SC2046,SC2086 # the environment, word by word as systemd splits it
   set -- "$mode" "$writable" "$umask_value" "$user" "$setpriv_caps" \
     PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin $(unit_values Environment) \
-    STATE_DIRECTORY="$state" RUNTIME_DIRECTORY="$runtime" $extra_env $post_env -- "$@"
+    $(unit_env_files) STATE_DIRECTORY="$state" RUNTIME_DIRECTORY="$runtime" $extra_env $post_env -- "$@"
   timeout 150 ip netns exec "$desk" sh -c '
     set -eu
     root=$1 mode=$2 writable=$3 mask=$4 user=$5 caps=$6
@@ -429,6 +514,8 @@ unit_command() {
       mount --bind "$root" "$root"
       mount -o remount,bind,ro "$root"
       for path in $writable; do
+        path=${path#-}
+        [ -e "$root$path" ] || continue
         mount --bind "$root$path" "$root$path"
         mount -o remount,bind,rw "$root$path"
       done
@@ -449,13 +536,15 @@ unit_command() {
 
 # Runs the unit's ExecStartPre=, ExecStart= and ExecStopPost= lines in
 # order; the main command's exit code in $session_exit, its output and the
-# others' in $work/session.out.
+# others' in $work/session.out. With $during set, the main command runs in
+# the background while that function runs.
+during=
 run_unit() {
   session_exit=
   : >"$work/session.out"
   # The runtime directory, as systemd makes it before the first command.
   in_root sh -c "mkdir -p '$runtime' && chown $user:$user '$runtime' && chmod 0750 '$runtime'"
-  grep -E '^(ExecStartPre|ExecStart|ExecStopPost)=' "$unit" | sed "s/%[iI]/$iface/g" >"$work/exec.lines"
+  grep -E '^(ExecStartPre|ExecStart|ExecStopPost)=' "$unit" | sed "s/%[iI]/$instance/g" >"$work/exec.lines"
   while IFS= read -r line; do
     kind=${line%%=*}
     command=${line#*=}
@@ -474,9 +563,21 @@ run_unit() {
     fi
     echo "$kind ($mode): $command" >>"$work/session.out"
     set +e
-    # shellcheck disable=SC2086 # the command line, split as systemd splits it
-    unit_command "$mode" $command >>"$work/session.out" 2>&1 </dev/null
-    code=$?
+    if [ "$kind" = ExecStart ] && [ -n "$during" ]; then
+      # shellcheck disable=SC2086
+      unit_command "$mode" $command >>"$work/session.out" 2>&1 </dev/null &
+      session_pid=$!
+      set -e
+      "$during"
+      set +e
+      wait "$session_pid"
+      code=$?
+      session_pid=
+    else
+      # shellcheck disable=SC2086 # the command line, split as systemd splits it
+      unit_command "$mode" $command >>"$work/session.out" 2>&1 </dev/null
+      code=$?
+    fi
     set -e
     case $kind in
       ExecStart) session_exit=$code ;;
@@ -503,9 +604,9 @@ undock() {
 # What the session must leave: three arrays as ARR00001-3 in the sync root's
 # FromPocket (the sample handheld's MONDAY.ARR, TUESDAY.ARR, wednesday.arr),
 # everything group zamopocket and nothing for others, the log, state 4.
-check_session() { # SYNC_ROOT (inside the root)
+check_session() { # SYNC_ROOT (inside the root) [HANDHELD_NAME]
   sync=$root$1
-  from=$sync/FieldPocket/FromPocket
+  from=$sync/${2:-FieldPocket}/FromPocket
   expect "the session's exit code" "$session_exit" 0
   expect "the handheld's exit code" "$handheld_exit" 0
   expect "FromPocket" "$(ls "$from" | tr '\n' ' ')" "ARR00001.ARR ARR00002.ARR ARR00003.ARR "
@@ -551,11 +652,12 @@ in_root rm -rf "$runtime"
 step "a sync root of its own: the drop-in of README"
 dropin=/etc/systemd/system/zamopocket@.service.d/sync-root.conf
 grep -q '^Environment=ZAMOPOCKET_SYNC_ROOT=/srv/zamo$' "$top/README.md" &&
-  grep -q '^ReadWritePaths=/srv/zamo$' "$top/README.md" && grep -q "$dropin" "$top/README.md" ||
+  grep -q '^ReadWritePaths=-/srv/zamo$' "$top/README.md" && grep -q "$dropin" "$top/README.md" &&
+  grep -q -F 'ln -s ../zamopocket@.service.d/sync-root.conf /etc/systemd/system/zamopocket-serial@.service.d/' \
+    "$top/README.md" ||
   fail "README does not give the drop-in $dropin"
 mkdir -p "$root$(dirname "$dropin")"
-printf '[Service]\nEnvironment=ZAMOPOCKET_SYNC_ROOT=/srv/zamo\nReadWritePaths=/srv/zamo\n' >"$root$dropin"
-# ReadWritePaths= must exist when the sandbox is made: the root step first.
+printf '[Service]\nEnvironment=ZAMOPOCKET_SYNC_ROOT=/srv/zamo\nReadWritePaths=-/srv/zamo\n' >"$root$dropin"
 sync_step=$(sed -n 's/^ExecStartPre=+//p' "$unit" | head -n 1)
 # shellcheck disable=SC2086
 unit_command root $sync_step >"$work/sync.out" 2>&1 || fail "$sync_step: $(cat "$work/sync.out")"
@@ -566,6 +668,181 @@ run_unit
 undock
 check_session /srv/zamo
 [ -f "$lib/sync/FieldPocket/FromPocket/ARR00003.ARR" ] || fail "the first sync root lost its arrays"
+
+# ------------------------------------------- an older handheld: the serial line
+step "an older handheld on $tty: its units"
+expect "the serial session's type" "$(sed -n 's/^Type=//p' "$serial_unit")" notify
+expect "the serial session's bindings" "$(sed -n 's/^BindsTo=//p' "$serial_unit")" "dev-%i.device"
+expect "pppd's unit's bindings and order" "$(sed -n 's/^\(BindsTo\|After\)=//p' "$ppp_unit" | paste -s -d ' ' -)" \
+  "dev-%i.device zamopocket-serial@%i.service dev-%i.device zamopocket-serial@%i.service"
+expect "pppd's unit's devices" "$(sed -n 's/^Device\(Policy\|Allow\)=//p' "$ppp_unit" | paste -s -d ' ' -)" \
+  "closed /dev/ppp rw /dev/%I rw"
+expect "pppd's unit's writable paths" "$(sed -n 's/^ReadWritePaths=//p' "$ppp_unit")" "/run -/run/lock"
+if grep -q '^Restart=' "$serial_unit" "$ppp_unit"; then fail "a serial line's unit has Restart="; fi
+ppp_timeout=$(sed -n 's/^TimeoutStartSec=\([0-9]*\)s$/\1/p' "$ppp_unit")
+[ "${ppp_timeout:-0}" -gt 120 ] || fail "pppd's unit starts for 2 minutes or less: '$ppp_timeout'"
+ppp_caps=$(sed -n 's/^CapabilityBoundingSet=//p' "$ppp_unit" | tr 'A-Z ' 'a-z\n' | sed 's/^cap_/+/' | paste -s -d,)
+expect "pppd's unit's capabilities" "$ppp_caps" "+net_admin,+setuid,+setgid,+setpcap"
+# The one drop-in, linked for the serial session as README says, moved to
+# a sync root of its own: both units follow it.
+mkdir -p "$root/etc/systemd/system/zamopocket-serial@.service.d"
+ln -s ../zamopocket@.service.d/sync-root.conf "$root/etc/systemd/system/zamopocket-serial@.service.d/"
+printf '[Service]\nEnvironment=ZAMOPOCKET_SYNC_ROOT=/srv/pocketpc\nReadWritePaths=-/srv/pocketpc\n' >"$root$dropin"
+unit=$serial_unit
+instance=$tty
+read_unit
+expect "the serial session's sync root" "$(unit_values ReadWritePaths)" -/srv/pocketpc
+ppp_if=zp$tty
+desktop_ip=192.168.231.1 # ttyUSB0's pair in the default network
+handheld_ip=192.168.231.2
+# A stand-in pppd, first on PATH: its command line, one argument a line.
+mkdir -p "$root/usr/local/sbin"
+printf '#!/bin/sh\nprintf "%%s\\n" "$@" >/run/pppd.args\n' >"$root/usr/local/sbin/pppd"
+chmod 0755 "$root/usr/local/sbin/pppd"
+ppp_args=$root/run/pppd.args
+chat_line="/usr/bin/setpriv --reuid=zamopocket --regid=zamopocket --clear-groups --inh-caps=-all"
+chat_line="$chat_line --bounding-set=-all --no-new-privs -- /usr/libexec/zamopocket/zamopocket-chat"
+
+# The connect program of pppd's command line as pppd runs it (sh -c, root
+# with the unit's capabilities), on a pseudo-terminal whose other end
+# zp-handheld --chat-tty holds (perl: TIOCSPTLCK and TIOCGPTN, their x86
+# and ARM numbers). Prints the two exit codes.
+chat_on_pty() { # ZP_HANDHELD_OPTIONS...
+  connect=$(sed -n '/^connect$/{n;p;}' "$ppp_args")
+  timeout 60 perl -e '
+    my $split = 0;
+    $split++ until $ARGV[$split] eq "::";
+    my @handheld = @ARGV[0 .. $split - 1];
+    my @chat = @ARGV[$split + 1 .. $#ARGV];
+    open(my $m, "+<", "/dev/ptmx") or die "/dev/ptmx: $!\n";
+    my $n = pack("I", 0);
+    ioctl($m, 0x40045431, $n) or die "unlockpt: $!\n";
+    ioctl($m, 0x80045430, $n) or die "ptsname: $!\n";
+    my $h = fork // die "fork: $!\n";
+    exec(@handheld, "--chat-tty", "/dev/pts/" . unpack("I", $n)) or die "$handheld[0]: $!\n" if !$h;
+    my $c = fork // die "fork: $!\n";
+    if (!$c) {
+      open(STDIN, "<&", $m) && open(STDOUT, ">&", $m) or die "dup: $!\n";
+      exec(@chat) or die "$chat[0]: $!\n";
+    }
+    waitpid($c, 0);
+    my $chat_exit = $? >> 8;
+    waitpid($h, 0);
+    print $chat_exit, " ", $? >> 8, "\n";' \
+    "$handheld_program" --wait-ms 10000 "$@" :: unshare -m --propagation private sh -c \
+    'mount -t proc proc "$0/proc" && exec chroot "$0" "$@"' "$root" \
+    /usr/bin/env -i PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
+    setpriv --inh-caps=-all --bounding-set=-all,"$ppp_caps" -- /bin/sh -c "$connect"
+}
+
+# While the session runs: once it said READY=1, pppd's unit, the chat, the
+# link and the ip-up script, and the handheld.
+serial_docking() {
+  wait "$notify_pid" || fail "no READY=1 from the session: $(cat "$work/notify.out" "$work/session.out")"
+  notify_pid=
+  expect "the session's link" "$(cat "$root$runtime/link")" "ZAMOPOCKET_LINK=$desktop_ip,$handheld_ip"
+  ppp_cmd=$(sed -n 's/^ExecStart=//p' "$ppp_unit" | sed "s/%[iI]/$tty/g")
+  step "READY=1 came; pppd's unit: $ppp_cmd (the stand-in pppd)"
+  # shellcheck disable=SC2086
+  as_root "$ppp_caps" $ppp_cmd >"$work/ppp.out" 2>&1 || fail "$ppp_cmd: $(cat "$work/ppp.out")"
+  # Each argument or pair of arguments pppd must have; what it must not.
+  given=$(awk 'NR > 1 { print previous " " $0 } { previous = $0; print }' "$ppp_args")
+  for want in "/dev/$tty" 115200 "$desktop_ip:$handheld_ip" nodetach up_sdnotify "ifname $ppp_if" \
+    "linkname zamopocket-$tty" noauth local nocrtscts "lcp-echo-interval 0" "lcp-echo-failure 0" \
+    nodefaultroute noproxyarp noipv6 nopersist refuse-pap refuse-chap refuse-mschap refuse-mschap-v2 \
+    refuse-eap noccp novj "connect $chat_line" "ip-up-script /usr/libexec/zamopocket/zamopocket-ppp-up" \
+    "ip-down-script /usr/libexec/zamopocket/zamopocket-ppp-down"; do
+    echo "$given" | grep -q -x -F -- "$want" || fail "pppd was not given '$want': $(cat "$ppp_args")"
+  done
+  for never in persist demand usepeerdns defaultroute ms-dns crtscts auth modem proxyarp; do
+    if grep -q -x -F -- "$never" "$ppp_args"; then fail "pppd was given $never: $(cat "$ppp_args")"; fi
+  done
+  step "the chat on a pseudo-terminal, against zp-handheld --chat-tty"
+  for options in "--chat-nul --chat-repeat-ms 200" --chat-ppp-first; do
+    # shellcheck disable=SC2086
+    codes=$(chat_on_pty $options 2>"$work/chat.out") || true
+    [ "$codes" = "0 0" ] ||
+      fail "the chat and zp-handheld $options: exit codes '$codes', not '0 0': $(cat "$work/chat.out")"
+  done
+  step "the link as pppd makes it ($ppp_if: $desktop_ip peer $handheld_ip) and pppd's ip-up script"
+  ip link add "$ppp_if" netns "$desk" type veth peer name pp0 netns "$hh"
+  ip -n "$desk" addr add "$desktop_ip" peer "$handheld_ip" dev "$ppp_if"
+  ip -n "$hh" addr add "$handheld_ip" peer "$desktop_ip" dev pp0
+  ip -n "$desk" link set "$ppp_if" up
+  ip -n "$hh" link set pp0 up
+  ip_up=$(sed -n '/^ip-up-script$/{n;p;}' "$ppp_args")
+  as_root "$ppp_caps" "$ip_up" "$ppp_if" "/dev/$tty" 115200 "$desktop_ip" "$handheld_ip" >"$work/ipup.out" 2>&1 ||
+    fail "$ip_up: $(cat "$work/ipup.out")"
+  firewall "$ppp_if"
+  grep -q "\"$ppp_if\" . $handheld_ip" "$work/nft.out" || fail "$ppp_if . $handheld_ip is not in serial_peers"
+  # The older handheld (its name and partner id apart from the newer one's,
+  # which this desktop now knows with its GUID): it dials the desktop's
+  # 5679 from its address.
+  rm -rf "$work/handheld"
+  cp -R "$top/examples/handheld" "$work/handheld"
+  ip netns exec "$hh" timeout 120 "$handheld_program" --legacy --world "$work/handheld" --device "$handheld_ip" \
+    --desktop "$desktop_ip" --name PocketPC2003 --partner 0x2003 --wait-ms 60000 --idle-ms 20000 >"$work/handheld.out" 2>&1 &
+  handheld_pid=$!
+}
+
+step "the session of zamopocket-serial@$tty.service, its program told to notify"
+notify=/run/zp-notify
+perl -MSocket -e '
+  socket(my $s, PF_UNIX, SOCK_DGRAM, 0) or die "socket: $!\n";
+  bind($s, pack_sockaddr_un($ARGV[0])) or die "bind: $!\n";
+  chmod 0666, $ARGV[0];
+  my $end = time + 60;
+  while (time < $end) {
+    my $in = "";
+    vec($in, fileno($s), 1) = 1;
+    select($in, undef, undef, 1) or next;
+    recv($s, my $message, 4096, 0);
+    print "$message\n";
+    exit 0 if $message =~ /^READY=1$/m;
+  }
+  exit 1' "$root$notify" >"$work/notify.out" 2>&1 &
+notify_pid=$!
+tries=0
+until [ -S "$root$notify" ]; do
+  tries=$((tries + 1))
+  [ $tries -lt 50 ] || fail "no notification socket: $(cat "$work/notify.out")"
+  sleep 0.1
+done
+extra_env="NOTIFY_SOCKET=$notify ZAMOPOCKET_LINK_TIMEOUTS=connect=30000,retrigger=500"
+during=serial_docking
+run_unit
+during=
+undock
+cat "$work/session.out"
+check_session /srv/pocketpc PocketPC2003
+
+step "the serial line's refusals"
+refused() { # WHAT TEXT CMD...: CMD fails, saying TEXT
+  what=$1 text=$2
+  shift 2
+  if "$@" >"$work/refused.out" 2>&1; then fail "$what was not refused: $(cat "$work/refused.out")"; fi
+  grep -q -F -- "$text" "$work/refused.out" || fail "$what: $(cat "$work/refused.out")"
+}
+serial=/usr/libexec/zamopocket/zamopocket-serial
+refused "an address of the line already local" "taken by an address of this machine (on $ppp_if)" \
+  as_root "$ppp_caps" "$serial" prepare "$tty"
+ip -n "$desk" link del "$ppp_if"
+ip -n "$desk" route add unreachable 192.168.231.0/24
+refused "an address a route covers" 'taken by the route "unreachable 192.168.231.0/24"' \
+  as_root "$ppp_caps" "$serial" ppp "$tty"
+ip -n "$desk" route del unreachable 192.168.231.0/24
+echo usepeerdns >"$root/etc/ppp/options.$tty"
+refused "usepeerdns in pppd's options" "options.$tty holds usepeerdns" as_root "$ppp_caps" "$serial" ppp "$tty"
+rm "$root/etc/ppp/options.$tty"
+refused "ttyUSB127" "addresses for ttyUSB0 to ttyUSB126" as_root "$ppp_caps" "$serial" prepare ttyUSB127
+# A fifth line while four sessions run (a stand-in systemctl lists them).
+mkdir -p "$root/run/systemd/system" "$root/usr/local/bin"
+printf '#!/bin/sh\nfor n in 0 1 2 3 4; do echo "zamopocket-serial@ttyUSB$n.service loaded active running"; done\n' \
+  >"$root/usr/local/bin/systemctl"
+chmod 0755 "$root/usr/local/bin/systemctl"
+refused "a fifth line" "4 at the most" as_root "$ppp_caps" "$serial" prepare "$tty"
+rmdir "$root/run/systemd/system"
+rm -f "$root/usr/local/bin/systemctl" "$root/usr/local/sbin/pppd" "$ppp_args"
 
 # ---------------------------------------------------------- removing, purging
 step "dpkg -r"
