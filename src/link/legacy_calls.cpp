@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "link/call_words.h"
 #include "link/legacy_protocol.h"
 #include "link/legacy_replies.h"
 #include "link/link_device.h"
@@ -21,61 +22,13 @@ constexpr std::size_t kProcessInfoBytes = 16;
 /// level: ERROR_GEN_FAILURE.
 constexpr std::int32_t kGenFailure = 31;
 
-WireWriter Request(std::uint32_t command) {
-  WireWriter out;
-  out.U32(command);
-  return out;
-}
-
-std::uint32_t Wire(CeHandle handle) {
-  return static_cast<std::uint32_t>(handle);
-}
-std::uint32_t Wire(CeKey key) {
-  return static_cast<std::uint32_t>(key);
-}
-
 }  // namespace
 
 std::optional<LinkDevice::Reply> LinkDevice::LegacyCall(const WireWriter& request,
                                                         std::uint32_t cap, const char* call) {
-  if (!session_) {
-    LinkCode();
-    return std::nullopt;
-  }
-  WireWriter frame = StartFrame();
-  frame.Bytes(request.bytes());
-  const int reply_ms = config_->timeouts.reply_ms;
-  if (SendMessage(session_, FinishFrame(std::move(frame)), reply_ms) != NetResult::Done) {
-    Lost("%s", SocketFailureText().c_str());
-    return std::nullopt;
-  }
-  const Deadline first = Deadline::In(reply_ms);
-  switch (legacy_->WaitForSession(session_, first)) {
-    case NetResult::Done:
-      break;
-    case NetResult::TimedOut:
-      Lost("no reply within %d s", (reply_ms + 999) / 1000);
-      return std::nullopt;
-    case NetResult::Failed:
-      Lost("the handheld is gone");
-      return std::nullopt;
-  }
-  Reply reply;
-  std::uint32_t length = 0;
-  switch (ReadFrame(session_, first, cap, reply.body, length)) {
-    case FrameRead::Done:
-      break;
-    case FrameRead::OverCap:
-      Lost("a reply of %u bytes, over its cap of %u", length, cap);
-      return std::nullopt;
-    case FrameRead::TimedOut:
-      Lost("a reply did not come whole in time");
-      return std::nullopt;
-    case FrameRead::Closed:
-      Lost("the connection ended inside a reply of %u bytes", length);
-      return std::nullopt;
-  }
-  const auto head = ParseLegacyReplyHead(reply.body);
+  auto reply = Call(request, cap);
+  if (!reply) return std::nullopt;
+  const auto head = ParseLegacyReplyHead(reply->body);
   if (!head) {
     Malformed(call);
     return std::nullopt;
@@ -84,9 +37,8 @@ std::optional<LinkDevice::Reply> LinkDevice::LegacyCall(const WireWriter& reques
   // own failure, the last error stays, and the session goes on.
   rapi_error_ = static_cast<std::int32_t>(head->hresult);
   if (head->hresult != 0) return std::nullopt;
-  reply.body.erase(
-      reply.body.begin(),
-      reply.body.begin() + static_cast<std::ptrdiff_t>(reply.body.size() - head->data.size()));
+  const auto head_bytes = static_cast<std::ptrdiff_t>(reply->body.size() - head->data.size());
+  reply->body.erase(reply->body.begin(), reply->body.begin() + head_bytes);
   return reply;
 }
 

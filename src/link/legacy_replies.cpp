@@ -15,28 +15,12 @@ constexpr std::uint32_t kMaxNameUnits = 260;
 
 bool ReadEntry(WireReader& in, std::uint32_t flags, CeFindData& record) {
   const std::uint32_t name_units = (flags & kFafName) ? in.U32() : 0;
-  if (flags & kFafAttributes) record.dwFileAttributes = in.U32();
-  for (const auto& [flag, time] : {std::pair{kFafCreationTime, record.ftCreationTime},
-                                   std::pair{kFafLastAccessTime, record.ftLastAccessTime},
-                                   std::pair{kFafLastWriteTime, record.ftLastWriteTime}}) {
-    if (flags & flag) {
-      time[0] = in.U32();
-      time[1] = in.U32();
-    }
-  }
-  if (flags & kFafSizeHigh) record.nFileSizeHigh = in.U32();
-  if (flags & kFafSizeLow) record.nFileSizeLow = in.U32();
-  if (flags & kFafOid) record.dwOID = in.U32();
-  if (!(flags & kFafName)) return in.ok();
-  if (!in.ok() || name_units == 0 || name_units > kMaxNameUnits) return false;
+  if (!ReadEntryFields(in, flags, record)) return false;
+  if (!(flags & kFafName)) return true;
+  if (name_units == 0 || name_units > kMaxNameUnits) return false;
   std::u16string name = in.Utf16(name_units);
   if (!name.empty() && name.back() == u'\0') name.pop_back();
-  if (!in.ok() || name.empty() || name.size() > 259) return false;
-  // No file name holds these: one that does would change the path it is
-  // joined to, or the log line it is shown in.
-  for (const char16_t unit : name) {
-    if (unit < 0x20 || unit == u'\\' || unit == u'/') return false;
-  }
+  if (!in.ok() || !IsListedName(name)) return false;
   std::copy(name.begin(), name.end(), record.cFileName);
   record.cFileName[name.size()] = u'\0';
   return true;
@@ -55,14 +39,8 @@ std::optional<LegacyReplyHead> ParseLegacyReplyHead(std::span<const std::uint8_t
 }
 
 std::uint32_t LeastLegacyEntryBytes(std::uint32_t flags) {
-  std::uint32_t bytes = (flags & kFafName) ? 4 + 2 : 0;
-  for (const auto& [flag, size] :
-       {std::pair{kFafAttributes, 4u}, std::pair{kFafCreationTime, 8u},
-        std::pair{kFafLastAccessTime, 8u}, std::pair{kFafLastWriteTime, 8u},
-        std::pair{kFafSizeHigh, 4u}, std::pair{kFafSizeLow, 4u}, std::pair{kFafOid, 4u}}) {
-    if (flags & flag) bytes += size;
-  }
-  return bytes;
+  // As the newer listing's, but a one-character name may come without its NUL.
+  return LeastEntryBytes(flags) - ((flags & kFafName) ? 2 : 0);
 }
 
 std::optional<Listing> ParseLegacyListing(std::span<const std::uint8_t> data, std::uint32_t flags) {

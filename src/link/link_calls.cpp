@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "link/call_words.h"
 #include "link/legacy_protocol.h"
 #include "link/link_device.h"
 #include "link/protocol.h"
@@ -11,19 +12,6 @@
 
 namespace zp::link {
 namespace {
-
-WireWriter Request(std::uint32_t command) {
-  WireWriter out;
-  out.U32(command);
-  return out;
-}
-
-std::uint32_t Wire(CeHandle handle) {
-  return static_cast<std::uint32_t>(handle);
-}
-std::uint32_t Wire(CeKey key) {
-  return static_cast<std::uint32_t>(key);
-}
 
 // The reply's out data, after "le, rv".
 std::span<const std::uint8_t> OutData(const std::vector<std::uint8_t>& body) {

@@ -292,7 +292,10 @@ std::optional<LinkDevice::Reply> LinkDevice::Call(const WireWriter& request, std
   // The reply's deadline: its first byte within the reply wait, the rest at
   // the floor rate, however it trickles.
   const Deadline first = Deadline::In(reply_ms);
-  switch (control_->WaitForSession(session_, first)) {
+  // Meanwhile the control connection is read, and pinged when due.
+  const NetResult waited = legacy_ ? legacy_->WaitForSession(session_, first)
+                                   : control_->WaitForSession(session_, first);
+  switch (waited) {
     case NetResult::Done:
       break;
     case NetResult::TimedOut:

@@ -38,6 +38,22 @@ namespace {
 // their order, the name last.
 bool ReadEntry(WireReader& in, std::uint32_t flags, CeFindData& record) {
   const std::uint32_t name_bytes = (flags & kFafName) ? in.U32() : 0;
+  if (!ReadEntryFields(in, flags, record)) return false;
+  if (!(flags & kFafName)) return true;
+  if (name_bytes % 2 != 0 || name_bytes < kLeastNameBytes || name_bytes > kMaxNameBytes) {
+    return false;
+  }
+  std::u16string name = in.Utf16(name_bytes / 2);
+  if (!name.empty() && name.back() == u'\0') name.pop_back();
+  if (!in.ok() || !IsListedName(name)) return false;
+  std::copy(name.begin(), name.end(), record.cFileName);
+  record.cFileName[name.size()] = u'\0';
+  return true;
+}
+
+}  // namespace
+
+bool ReadEntryFields(WireReader& in, std::uint32_t flags, CeFindData& record) {
   if (flags & kFafAttributes) record.dwFileAttributes = in.U32();
   for (const auto& [flag, time] : {std::pair{kFafCreationTime, record.ftCreationTime},
                                    std::pair{kFafLastAccessTime, record.ftLastAccessTime},
@@ -50,25 +66,16 @@ bool ReadEntry(WireReader& in, std::uint32_t flags, CeFindData& record) {
   if (flags & kFafSizeHigh) record.nFileSizeHigh = in.U32();
   if (flags & kFafSizeLow) record.nFileSizeLow = in.U32();
   if (flags & kFafOid) record.dwOID = in.U32();
-  if (!(flags & kFafName)) return in.ok();
-  if (!in.ok() || name_bytes % 2 != 0 || name_bytes < kLeastNameBytes ||
-      name_bytes > kMaxNameBytes) {
-    return false;
-  }
-  std::u16string name = in.Utf16(name_bytes / 2);
-  if (!name.empty() && name.back() == u'\0') name.pop_back();
-  if (!in.ok() || name.empty() || name.size() > 259) return false;
-  // No file name holds these: one that does would change the path it is
-  // joined to, or the log line it is shown in.
+  return in.ok();
+}
+
+bool IsListedName(std::u16string_view name) {
+  if (name.empty() || name.size() > 259) return false;
   for (const char16_t unit : name) {
     if (unit < 0x20 || unit == u'\\' || unit == u'/') return false;
   }
-  std::copy(name.begin(), name.end(), record.cFileName);
-  record.cFileName[name.size()] = u'\0';
   return true;
 }
-
-}  // namespace
 
 std::optional<Listing> ParseListing(std::span<const std::uint8_t> body, std::uint32_t flags) {
   WireReader in(body);

@@ -8,8 +8,10 @@
 #include <memory>
 #include <optional>
 #include <span>
+#include <string_view>
 
 #include "device/remote_device.h"
+#include "link/wire.h"
 
 namespace zp::link {
 
@@ -19,6 +21,15 @@ struct Listing {
   std::uint32_t count = 0;
   std::unique_ptr<CeFindData[]> records;
 };
+/// The fields of one listing entry that `flags` asks for, between its name's
+/// length and its name (both generations list them so). False when the
+/// bytes run out.
+bool ReadEntryFields(WireReader& in, std::uint32_t flags, CeFindData& record);
+/// Whether a listing entry's name can be a file's name: not empty, at most
+/// 259 characters, no control character, no `\` or `/` (one that held them
+/// would change the path it is joined to, or the log line it is shown in).
+bool IsListedName(std::u16string_view name);
+
 /// The most records one listing reply may make (about 37 MB of them): a
 /// handheld's object store holds fewer files than that.
 inline constexpr std::uint32_t kMaxListingRecords = 65'536;
