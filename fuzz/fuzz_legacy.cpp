@@ -65,7 +65,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             }
             break;
           default:
-            if (const auto got = zp::link::rapi1::ReadWriteData(in, cap); got && got->size() > cap) {
+            if (const auto got = zp::link::rapi1::ReadWriteData(in, cap);
+                got && got->size() > cap) {
               std::abort();
             }
             break;

@@ -76,7 +76,7 @@ TEST(LegacyWire, AListingCountsNamesInCharactersAndItsCountIsBoundedByItsBytes) 
   WireWriter reply;
   reply.U32(2);
   reply.U32(6).U32(0x20).Utf16(u"A.ARR").U16(0);  // the NUL counted
-  reply.U32(5).U32(0x80).Utf16(u"B.ARR");          // and not
+  reply.U32(5).U32(0x80).Utf16(u"B.ARR");         // and not
   const auto listing = ParseLegacyListing(reply.bytes(), kFafName | kFafAttributes);
   ASSERT_TRUE(listing);
   ASSERT_EQ(listing->count, 2u);
@@ -97,10 +97,10 @@ TEST(LegacyWire, ArgumentsReadBackAsTheyWereWrittenAndOverrunsFail) {
   rapi1::OptionalString(out, u"N");
   rapi1::OptionalOut(out, 16);
   rapi1::Null(out);
-  EXPECT_EQ(out.bytes(), (std::vector<std::uint8_t>{1, 0, 0, 0, 3, 0, 0, 0, '\\', 0, 'd', 0, 0, 0,
-                                                    1, 0, 0, 0, 4, 0, 0, 0, 1, 0, 0, 0, 'N', 0, 0,
-                                                    0, 1, 0, 0, 0, 16, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-                                                    0, 0}));
+  EXPECT_EQ(out.bytes(),
+            (std::vector<std::uint8_t>{1, 0, 0,  0, 3, 0, 0, 0, '\\', 0, 'd', 0, 0, 0, 1, 0,
+                                       0, 0, 4,  0, 0, 0, 1, 0, 0,    0, 'N', 0, 0, 0, 1, 0,
+                                       0, 0, 16, 0, 0, 0, 0, 0, 0,    0, 0,   0, 0, 0}));
   WireReader in(out.bytes());
   EXPECT_EQ(rapi1::ReadPlainString(in)->value, u"\\d");
   EXPECT_EQ(rapi1::ReadOptionalString(in)->value, u"N");
