@@ -4,6 +4,8 @@ if(NOT WIN32 AND NOT ZP_FUZZ)
   add_library(zphandheld STATIC
     simulator/handheld/chat.cpp
     simulator/handheld/control.cpp
+    simulator/handheld/device_folder_ops.cpp
+    simulator/handheld/device_ops.cpp
     simulator/handheld/file_calls.cpp
     simulator/handheld/handheld.cpp
     simulator/handheld/hostile.cpp
@@ -23,6 +25,7 @@ if(NOT WIN32 AND NOT ZP_FUZZ)
     simulator/handheld/rapi_calls.cpp
     simulator/handheld/registry_calls.cpp
     simulator/handheld/session.cpp
+    simulator/handheld/session_io.cpp
     simulator/handheld/system_calls.cpp)
   target_link_libraries(zphandheld PUBLIC zpsim)
   zp_target(zphandheld)

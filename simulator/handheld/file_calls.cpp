@@ -1,21 +1,10 @@
-// The file calls the simulated handheld does not have, made here on the
-// world's files/ through the same fault rules: moves, folder removal, and
-// the find handles (served from a CeFindAllFiles listing).
-#include <algorithm>
-#include <system_error>
-
-#include "platform/platform.h"
+// The file calls the simulated handheld does not have (moves, folder
+// removal, the find handles), as the remote API reads and answers them.
 #include "simulator/handheld/rapi_calls.h"
 #include "simulator/handheld/wire_values.h"
-#include "simulator/sim_paths.h"
-#include "simulator/sim_state.h"
 
 namespace zp::handheld {
-namespace fs = std::filesystem;
 namespace {
-
-constexpr std::uint32_t kErrorDirectory = 267;  // ERROR_DIRECTORY: not a folder
-constexpr std::uint32_t kAllFields = 0xFF;
 
 std::u16string Path(link::WireReader& in) {
   return in.String().value_or(std::u16string());
@@ -28,121 +17,46 @@ void FindReply(link::WireWriter& out, std::uint32_t error, std::uint32_t result,
   WriteRecord(out, record ? *record : CeFindData{});
 }
 
-// True when `inner` is `outer` or lies below it.
-bool Within(const fs::path& inner, const fs::path& outer) {
-  return std::mismatch(outer.begin(), outer.end(), inner.begin(), inner.end()).first == outer.end();
-}
-
 }  // namespace
 
 Served RapiCalls::MoveFile(link::WireReader& in, link::WireWriter& out, SessionOwned&) {
   const std::u16string from = Path(in);
   const std::u16string to = Path(in);
   if (!in.ok()) return Served::Unreadable;
-  std::uint32_t error = 0;
-  const Admit admit = Gate("CeMoveFile", from, kErrorAccessDenied, error);
-  if (admit == Admit::LinkLost) return Served::LinkLost;
-  if (admit == Admit::Serve) {
-    const auto source = sim::Locate(files_root_, from);
-    const auto target = sim::Locate(files_root_, to);
-    std::error_code ec;
-    if (!source || !target) {
-      error = kErrorInvalidName;
-    } else if (source->kind == sim::NodeKind::Missing) {
-      error = source->parent_is_folder ? kErrorFileNotFound : kErrorPathNotFound;
-    } else if (target->kind != sim::NodeKind::Missing) {
-      error = kErrorAlreadyExists;
-    } else if (!target->parent_is_folder) {
-      error = kErrorPathNotFound;
-    } else if (source->host == files_root_ || Within(target->host, source->host) ||
-               (fs::rename(source->host, target->host, ec), ec)) {
-      // The root, a folder into itself, or a rename the host refused.
-      error = kErrorAccessDenied;
-    }
-  }
-  LastErrorAndResult(out, error == 0, error, error == 0 ? 1 : 0);
-  return Served::Reply;
+  return Answer(out, ops_.MoveFile(from, to));
 }
 
 Served RapiCalls::RemoveDirectory(link::WireReader& in, link::WireWriter& out, SessionOwned&) {
   const std::u16string path = Path(in);
   if (!in.ok()) return Served::Unreadable;
-  std::uint32_t error = 0;
-  const Admit admit = Gate("CeRemoveDirectory", path, kErrorAccessDenied, error);
-  if (admit == Admit::LinkLost) return Served::LinkLost;
-  if (admit == Admit::Serve) {
-    const auto at = sim::Locate(files_root_, path);
-    std::error_code ec;
-    if (!at) {
-      error = kErrorInvalidName;
-    } else if (at->kind == sim::NodeKind::Missing) {
-      error = at->parent_is_folder ? kErrorFileNotFound : kErrorPathNotFound;
-    } else if (at->kind == sim::NodeKind::File) {
-      error = kErrorDirectory;
-    } else if (at->host != files_root_ && fs::is_empty(at->host, ec) && !ec) {
-      if (!fs::remove(at->host, ec)) error = kErrorAccessDenied;
-    } else {
-      // The root, a folder that holds something, or one that cannot be read.
-      error = at->host == files_root_ || ec ? kErrorAccessDenied : kErrorDirNotEmpty;
-    }
-  }
-  LastErrorAndResult(out, error == 0, error, error == 0 ? 1 : 0);
-  return Served::Reply;
+  return Answer(out, ops_.RemoveDirectory(path));
 }
 
-// Served from one CeFindAllFiles of the pattern (its fault rules apply);
-// the records are kept until CeFindClose or the session's end.
 Served RapiCalls::FindFirstFile(link::WireReader& in, link::WireWriter& out, SessionOwned& owned) {
   const std::u16string pattern = Path(in);
   if (!in.ok()) return Served::Unreadable;
-  std::uint32_t count = 0;
-  CeFindData* records = nullptr;
-  const bool ok = device_.CeFindAllFiles(pattern, kAllFields, &count, &records);
-  if (After() == Served::LinkLost) return Served::LinkLost;
-  if (!ok || count == 0) {
-    if (records) device_.CeRapiFreeBuffer(records);
-    FindReply(out, ok ? kErrorNoMoreFiles : device_.CeGetLastError(), kWireInvalidHandle, nullptr);
-    return Served::Reply;
-  }
-  Search search;
-  search.records.assign(records, records + count);
-  search.next = 1;
-  device_.CeRapiFreeBuffer(records);
-  const std::uint32_t handle = next_search_;
-  next_search_ += 4;
-  FindReply(out, 0, handle, &search.records.front());
-  searches_.emplace(handle, std::move(search));
-  owned.finds.insert(handle);
+  std::uint32_t handle = 0;
+  const CeFindData* first = nullptr;
+  const Done done = ops_.FindFirstFile(pattern, owned, handle, first);
+  if (done.lost) return Served::LinkLost;
+  FindReply(out, done.ok ? 0 : done.error, done.ok ? handle : kWireInvalidHandle, first);
   return Served::Reply;
 }
 
 Served RapiCalls::FindNextFile(link::WireReader& in, link::WireWriter& out, SessionOwned&) {
   const std::uint32_t handle = in.U32();
   if (!in.ok()) return Served::Unreadable;
-  std::uint32_t error = 0;
-  const Admit admit = Gate("CeFindNextFile", {}, kErrorInvalidHandle, error);
-  if (admit == Admit::LinkLost) return Served::LinkLost;
-  const auto it = searches_.find(handle);
-  if (admit == Admit::Serve && it == searches_.end()) error = kErrorInvalidHandle;
-  if (error == 0 && it->second.next >= it->second.records.size()) error = kErrorNoMoreFiles;
-  if (error != 0) {
-    FindReply(out, error, 0, nullptr);
-    return Served::Reply;
-  }
-  FindReply(out, 0, 1, &it->second.records[it->second.next++]);
+  const CeFindData* record = nullptr;
+  const Done done = ops_.FindNextFile(handle, record);
+  if (done.lost) return Served::LinkLost;
+  FindReply(out, done.error, done.ok ? 1 : 0, record);
   return Served::Reply;
 }
 
 Served RapiCalls::FindClose(link::WireReader& in, link::WireWriter& out, SessionOwned& owned) {
   const std::uint32_t handle = in.U32();
   if (!in.ok()) return Served::Unreadable;
-  std::uint32_t error = 0;
-  const Admit admit = Gate("CeFindClose", {}, kErrorInvalidHandle, error);
-  if (admit == Admit::LinkLost) return Served::LinkLost;
-  owned.finds.erase(handle);
-  if (searches_.erase(handle) == 0 && error == 0) error = kErrorInvalidHandle;
-  LastErrorAndResult(out, error == 0, error, error == 0 ? 1 : 0);
-  return Served::Reply;
+  return Answer(out, ops_.FindClose(handle, owned));
 }
 
 }  // namespace zp::handheld

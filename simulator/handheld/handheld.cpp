@@ -124,19 +124,9 @@ void Handheld::Loop() {
     std::vector<const Socket*> watched{&control_};
     for (const auto& session : sessions_) watched.push_back(&session->socket());
     std::size_t ready = 0;
-    const NetResult waited = WaitReadable(watched, Deadline::In(kTickMs), ready);
-    if (waited == NetResult::Failed) {
-      Log("cannot wait on the connections: " + SocketFailureText());
-      return;
-    }
-    if (waited == NetResult::TimedOut) {
-      if (MonotonicMs() - last_traffic_ >= options_.idle_ms) {
-        Log("nothing happened for " + std::to_string(options_.idle_ms) + " ms; ending");
-        return;
-      }
-      continue;
-    }
-    last_traffic_ = MonotonicMs();
+    const Traffic traffic = AwaitTraffic(watched, options_.idle_ms, last_traffic_, ready);
+    if (traffic == Traffic::End) return;
+    if (traffic == Traffic::Quiet) continue;
     if (ready == 0) {
       if (!OnControl()) return;
       continue;

@@ -2,8 +2,6 @@
 // calls made here, and the argument readers the calls share.
 #include "simulator/handheld/legacy_calls.h"
 
-#include <chrono>
-#include <thread>
 #include <utility>
 
 #include "link/legacy_protocol.h"
@@ -17,7 +15,7 @@ using namespace zp::link;
 
 LegacyCalls::LegacyCalls(SimulatedDevice& device, std::filesystem::path files_root,
                          const LegacyInfo& info)
-    : device_(device), files_root_(std::move(files_root)), info_(info) {}
+    : ops_(device, std::move(files_root)), info_(info) {}
 
 const std::map<std::uint32_t, LegacyCalls::Handler>& LegacyCalls::Handlers() {
   static const std::map<std::uint32_t, Handler> handlers = {
@@ -80,34 +78,7 @@ Served LegacyCalls::Serve(std::span<const std::uint8_t> request, WireWriter& rep
 }
 
 void LegacyCalls::Release(SessionOwned& owned) {
-  for (const std::uint32_t file : owned.files) device_.CeCloseHandle(HandleFromWire(file));
-  for (const std::uint32_t key : owned.keys) device_.CeRegCloseKey(KeyFromWire(key));
-  for (const std::uint32_t find : owned.finds) searches_.erase(find);
-  owned = SessionOwned{};
-}
-
-Served LegacyCalls::After() {
-  return device_.CeRapiGetError() == kHresultConnectionLost ? Served::LinkLost : Served::Reply;
-}
-
-LegacyCalls::Admit LegacyCalls::Gate(std::string_view operation, const std::u16string& path,
-                                     std::uint32_t usual, std::uint32_t& error) {
-  FaultRules& faults = device_.faults();
-  if (const int delay = faults.DelayMilliseconds(operation); delay > 0) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(delay));
-  }
-  switch (faults.Check(operation, path)) {
-    case FaultRules::Outcome::Disconnected:
-      return Admit::LinkLost;
-    case FaultRules::Outcome::Fail:
-    case FaultRules::Outcome::Lost:  // a lost reply is a CeDeleteFile's only
-      error = faults.last_error() != 0 ? faults.last_error() : usual;
-      return Admit::Fail;
-    case FaultRules::Outcome::ShortWrite:
-    case FaultRules::Outcome::Pass:
-      break;
-  }
-  return Admit::Serve;
+  ops_.Release(owned);
 }
 
 std::u16string PlainText(WireReader& in) {

@@ -10,11 +10,10 @@
 #include <map>
 #include <span>
 #include <string>
-#include <string_view>
-#include <vector>
 
 #include "link/legacy_info.h"
 #include "link/wire.h"
+#include "simulator/handheld/device_ops.h"
 #include "simulator/handheld/rapi_calls.h"
 #include "simulator/simulated_device.h"
 
@@ -43,15 +42,6 @@ class LegacyCalls {
  private:
   using Handler = Served (LegacyCalls::*)(link::WireReader&, link::WireWriter&, SessionOwned&);
   static const std::map<std::uint32_t, Handler>& Handlers();
-
-  /// After a call on the simulated handheld: LinkLost when it lost the link.
-  Served After();
-  /// For a call made here: consults the fault rules as the simulated
-  /// handheld's choke point does. Serve, or `error` set (Fail), or the
-  /// link is gone (LinkLost).
-  enum class Admit { Serve, Fail, LinkLost };
-  Admit Gate(std::string_view operation, const std::u16string& path, std::uint32_t usual,
-             std::uint32_t& error);
 
   // The program's file and process calls (legacy_file_calls.cpp).
   Served FindAllFiles(link::WireReader& in, link::WireWriter& out, SessionOwned& owned);
@@ -86,17 +76,8 @@ class LegacyCalls {
   Served GetSystemPowerStatusEx(link::WireReader& in, link::WireWriter& out, SessionOwned& owned);
   Served GetSpecialFolderPath(link::WireReader& in, link::WireWriter& out, SessionOwned& owned);
 
-  /// An open CeFindFirstFile search: its records and the next one to give.
-  struct Search {
-    std::vector<CeFindData> records;
-    std::size_t next = 0;
-  };
-
-  SimulatedDevice& device_;
-  std::filesystem::path files_root_;
+  DeviceOps ops_;
   link::LegacyInfo info_;
-  std::map<std::uint32_t, Search> searches_;
-  std::uint32_t next_search_ = 0x50000;
   /// Set by a call that fails at the protocol level: the reply is flag 1
   /// and this HRESULT, and nothing of the call's data.
   std::uint32_t hresult_ = 0;

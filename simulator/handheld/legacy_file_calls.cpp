@@ -2,7 +2,7 @@
 // handheld: the listing, attributes, the file handles, folders, deletion
 // and the started programs.
 #include <algorithm>
-#include <iterator>
+#include <vector>
 
 #include "link/protocol.h"
 #include "link/rapi1_wire.h"
@@ -19,37 +19,6 @@ using link::WireWriter;
 /// CeCreateProcess's PROCESS_INFORMATION: two handles and two ids.
 constexpr std::uint32_t kProcessInfoSize = 16;
 
-std::size_t NameUnits(const CeFindData& record) {
-  return static_cast<std::size_t>(
-      std::find(std::begin(record.cFileName), std::end(record.cFileName) - 1, u'\0') -
-      std::begin(record.cFileName));
-}
-
-void WriteTime(WireWriter& out, const std::uint32_t (&time)[2]) {
-  out.U32(time[0]).U32(time[1]);
-}
-
-// One CeFindAllFiles entry of the older link: the fields asked for, the
-// name's length first (in characters, its NUL counted) and the name (with
-// its NUL) last.
-void WriteEntry(WireWriter& out, const CeFindData& record, std::uint32_t flags) {
-  const std::size_t units = NameUnits(record);
-  if (flags & kFafName) out.U32(static_cast<std::uint32_t>(units + 1));
-  if (flags & kFafAttributes) out.U32(record.dwFileAttributes);
-  if (flags & kFafCreationTime) WriteTime(out, record.ftCreationTime);
-  if (flags & kFafLastAccessTime) WriteTime(out, record.ftLastAccessTime);
-  if (flags & kFafLastWriteTime) WriteTime(out, record.ftLastWriteTime);
-  if (flags & kFafSizeHigh) out.U32(record.nFileSizeHigh);
-  if (flags & kFafSizeLow) out.U32(record.nFileSizeLow);
-  if (flags & kFafOid) out.U32(record.dwOID);
-  if (flags & kFafName) out.Utf16(std::u16string_view(record.cFileName, units)).U16(0);
-}
-
-// le and rv of a call that gives TRUE or FALSE.
-void Outcome(WireWriter& out, bool ok, std::uint32_t error) {
-  LastErrorAndResult(out, ok, error, ok ? 1 : 0);
-}
-
 }  // namespace
 
 // No last error in this reply: a listing that fails (not a folder that is
@@ -59,36 +28,22 @@ Served LegacyCalls::FindAllFiles(WireReader& in, WireWriter& out, SessionOwned&)
   const std::u16string pattern = PlainText(in);
   const std::uint32_t flags = in.U32();
   if (!in.ok()) return Served::Unreadable;
-  const bool folders_only = (flags & kFafFoldersOnly) != 0;
-  std::uint32_t count = 0;
-  CeFindData* records = nullptr;
-  const bool ok = device_.CeFindAllFiles(pattern, flags | (folders_only ? kFafAttributes : 0),
-                                         &count, &records);
-  if (After() == Served::LinkLost) {
-    if (records) device_.CeRapiFreeBuffer(records);
-    return Served::LinkLost;
-  }
-  if (!ok) hresult_ = HresultOf(device_.CeGetLastError());
-  const std::size_t count_at = out.size();
-  out.U32(0);
-  std::uint32_t sent = 0;
-  for (std::uint32_t i = 0; ok && i < count; ++i) {
-    if (folders_only && !(records[i].dwFileAttributes & kAttributeDirectory)) continue;
-    WriteEntry(out, records[i], flags);
-    ++sent;
-  }
-  out.PatchU32(count_at, sent);
-  if (records) device_.CeRapiFreeBuffer(records);
+  std::vector<CeFindData> records;
+  const Done done = ops_.FindAllFiles(pattern, flags, records);
+  if (done.lost) return Served::LinkLost;
+  if (!done.ok) hresult_ = HresultOf(done.error);
+  // The name's length is in characters on the older link.
+  out.U32(static_cast<std::uint32_t>(records.size()));
+  for (const CeFindData& record : records) WriteEntry(out, record, flags, 1);
   return Served::Reply;
 }
 
 Served LegacyCalls::GetFileAttributes(WireReader& in, WireWriter& out, SessionOwned&) {
   const std::u16string path = PlainText(in);
   if (!in.ok()) return Served::Unreadable;
-  const std::uint32_t attributes = device_.CeGetFileAttributes(path);
-  if (After() == Served::LinkLost) return Served::LinkLost;
-  LastErrorAndResult(out, attributes != kInvalidAttributes, device_.CeGetLastError(), attributes);
-  return Served::Reply;
+  std::uint32_t attributes = 0;
+  const Done done = ops_.GetFileAttributes(path, attributes);
+  return Answer(out, done, attributes);
 }
 
 // The older link sends the name after the other arguments.
@@ -100,12 +55,9 @@ Served LegacyCalls::CreateFile(WireReader& in, WireWriter& out, SessionOwned& ow
   in.U32();  // the template, always 0
   const std::u16string path = PlainText(in);
   if (!in.ok()) return Served::Unreadable;
-  const CeHandle handle = device_.CeCreateFile(path, access, share, disposition, attributes);
-  if (After() == Served::LinkLost) return Served::LinkLost;
-  const bool ok = handle != kInvalidCeHandle;
-  if (ok) owned.files.insert(HandleToWire(handle));
-  LastErrorAndResult(out, ok, device_.CeGetLastError(), HandleToWire(handle));
-  return Served::Reply;
+  std::uint32_t handle = 0;
+  const Done done = ops_.CreateFile(path, access, share, disposition, attributes, owned, handle);
+  return Answer(out, done, handle);
 }
 
 Served LegacyCalls::ReadFile(WireReader& in, WireWriter& out, SessionOwned&) {
@@ -116,10 +68,9 @@ Served LegacyCalls::ReadFile(WireReader& in, WireWriter& out, SessionOwned&) {
   const std::uint32_t wanted = room->present ? std::min(room->value, kLegacyMaxRead) : 0;
   std::vector<std::uint8_t> buffer(std::max<std::uint32_t>(wanted, 1));
   std::uint32_t got = 0;
-  const bool ok = device_.CeReadFile(HandleFromWire(handle), buffer.data(), wanted, &got);
-  if (After() == Served::LinkLost) return Served::LinkLost;
-  if (!ok) got = 0;
-  Outcome(out, ok, device_.CeGetLastError());
+  const Done done = ops_.ReadFile(handle, buffer.data(), wanted, got);
+  if (done.lost) return Served::LinkLost;
+  WriteOutcome(out, done);
   out.U32(got).Bytes(buffer.data(), got);
   return Served::Reply;
 }
@@ -130,10 +81,10 @@ Served LegacyCalls::WriteFile(WireReader& in, WireWriter& out, SessionOwned&) {
   in.U32();  // NULL: the count written comes in the reply
   if (!in.ok() || !data) return Served::Unreadable;
   std::uint32_t put = 0;
-  const bool ok = device_.CeWriteFile(HandleFromWire(handle), data->data(),
-                                      static_cast<std::uint32_t>(data->size()), &put);
-  if (After() == Served::LinkLost) return Served::LinkLost;
-  Outcome(out, ok, device_.CeGetLastError());
+  const Done done =
+      ops_.WriteFile(handle, data->data(), static_cast<std::uint32_t>(data->size()), put);
+  if (done.lost) return Served::LinkLost;
+  WriteOutcome(out, done);
   out.U32(put);
   return Served::Reply;
 }
@@ -141,30 +92,20 @@ Served LegacyCalls::WriteFile(WireReader& in, WireWriter& out, SessionOwned&) {
 Served LegacyCalls::CloseHandle(WireReader& in, WireWriter& out, SessionOwned& owned) {
   const std::uint32_t handle = in.U32();
   if (!in.ok()) return Served::Unreadable;
-  owned.files.erase(handle);
-  const bool ok = device_.CeCloseHandle(HandleFromWire(handle));
-  if (After() == Served::LinkLost) return Served::LinkLost;
-  Outcome(out, ok, device_.CeGetLastError());
-  return Served::Reply;
+  return Answer(out, ops_.CloseHandle(handle, owned));
 }
 
 Served LegacyCalls::CreateDirectory(WireReader& in, WireWriter& out, SessionOwned&) {
   const std::u16string path = OptionalText(in);
   in.U32();  // NULL: no security attributes
   if (!in.ok()) return Served::Unreadable;
-  const bool ok = device_.CeCreateDirectory(path);
-  if (After() == Served::LinkLost) return Served::LinkLost;
-  Outcome(out, ok, device_.CeGetLastError());
-  return Served::Reply;
+  return Answer(out, ops_.CreateDirectory(path));
 }
 
 Served LegacyCalls::DeleteFile(WireReader& in, WireWriter& out, SessionOwned&) {
   const std::u16string path = OptionalText(in);
   if (!in.ok()) return Served::Unreadable;
-  const bool ok = device_.CeDeleteFile(path);
-  if (After() == Served::LinkLost) return Served::LinkLost;
-  Outcome(out, ok, device_.CeGetLastError());
-  return Served::Reply;
+  return Answer(out, ops_.DeleteFile(path));
 }
 
 // The program, its command line, seven words (the fourth the creation
@@ -177,17 +118,13 @@ Served LegacyCalls::CreateProcess(WireReader& in, WireWriter& out, SessionOwned&
   const bool asked = Room(in, kProcessInfoSize);
   if (!in.ok()) return Served::Unreadable;
   CeProcessInfo info;
-  const bool ok = device_.CeCreateProcess(program, command_line, &info);
-  if (After() == Served::LinkLost) return Served::LinkLost;
-  if (ok) {
-    owned.files.insert(HandleToWire(info.hProcess));
-    owned.files.insert(HandleToWire(info.hThread));
-  }
-  Outcome(out, ok, device_.CeGetLastError());
+  const Done done = ops_.CreateProcess(program, command_line, owned, info);
+  if (done.lost) return Served::LinkLost;
+  WriteOutcome(out, done);
   WireWriter record;
   record.U32(HandleToWire(info.hProcess)).U32(HandleToWire(info.hThread));
   record.U32(info.dwProcessId).U32(info.dwThreadId);
-  ReplyValue(out, ok && asked, record.bytes());
+  ReplyValue(out, done.ok && asked, record.bytes());
   return Served::Reply;
 }
 

@@ -18,9 +18,8 @@ using link::WireWriter;
 /// The largest value a query hands back; larger buffers are not allocated.
 constexpr std::uint32_t kMaxValueBytes = 512 * 1024;
 
-void Code(WireWriter& out, std::int32_t code) {
-  const auto rv = static_cast<std::uint32_t>(code);
-  out.U32(rv).U32(rv);
+void Code(WireWriter& out, std::uint32_t code) {
+  out.U32(code).U32(code);
 }
 
 }  // namespace
@@ -29,14 +28,11 @@ Served LegacyCalls::RegOpenKeyEx(WireReader& in, WireWriter& out, SessionOwned& 
   const std::uint32_t root = in.U32();
   const std::u16string subkey = PlainText(in);
   if (!in.ok()) return Served::Unreadable;
-  CeKey opened = kNoCeKey;
-  const std::int32_t code = device_.CeRegOpenKeyEx(KeyFromWire(root), subkey, &opened);
-  if (After() == Served::LinkLost) return Served::LinkLost;
-  Code(out, code);
-  if (code == 0) {
-    out.U32(KeyToWire(opened));
-    owned.keys.insert(KeyToWire(opened));
-  }
+  std::uint32_t key = 0;
+  const Done done = ops_.RegOpenKeyEx(root, subkey, owned, key);
+  if (done.lost) return Served::LinkLost;
+  Code(out, done.error);
+  if (done.ok) out.U32(key);
   return Served::Reply;
 }
 
@@ -45,26 +41,21 @@ Served LegacyCalls::RegCreateKeyEx(WireReader& in, WireWriter& out, SessionOwned
   const std::u16string subkey = PlainText(in);
   PlainText(in);  // the class, unused
   if (!in.ok()) return Served::Unreadable;
-  CeKey opened = kNoCeKey;
+  std::uint32_t key = 0;
   std::uint32_t disposition = 0;
-  const std::int32_t code =
-      device_.CeRegCreateKeyEx(KeyFromWire(root), subkey, &opened, &disposition);
-  if (After() == Served::LinkLost) return Served::LinkLost;
-  Code(out, code);
-  if (code == 0) {
-    out.U32(KeyToWire(opened)).U32(disposition);
-    owned.keys.insert(KeyToWire(opened));
-  }
+  const Done done = ops_.RegCreateKeyEx(root, subkey, owned, key, disposition);
+  if (done.lost) return Served::LinkLost;
+  Code(out, done.error);
+  if (done.ok) out.U32(key).U32(disposition);
   return Served::Reply;
 }
 
 Served LegacyCalls::RegCloseKey(WireReader& in, WireWriter& out, SessionOwned& owned) {
   const std::uint32_t key = in.U32();
   if (!in.ok()) return Served::Unreadable;
-  owned.keys.erase(key);
-  const std::int32_t code = device_.CeRegCloseKey(KeyFromWire(key));
-  if (After() == Served::LinkLost) return Served::LinkLost;
-  Code(out, code);
+  const Done done = ops_.RegCloseKey(key, owned);
+  if (done.lost) return Served::LinkLost;
+  Code(out, done.error);
   return Served::Reply;
 }
 
@@ -88,18 +79,17 @@ Served LegacyCalls::RegQueryValueEx(WireReader& in, WireWriter& out, SessionOwne
     room = std::min(room, link::WireReader(size_in->value).U32());
   }
   if (data_asked && !size_asked) {  // a buffer with no size, as the call refuses it
-    Code(out, static_cast<std::int32_t>(kErrorInvalidParameter));
+    Code(out, kErrorInvalidParameter);
     return Served::Reply;
   }
   std::vector<std::uint8_t> data(std::max<std::uint32_t>(room, 1));
   std::uint32_t type = 0;
   std::uint32_t size = room;
-  const std::int32_t code =
-      device_.CeRegQueryValueEx(KeyFromWire(key), name, &type, data_asked ? data.data() : nullptr,
-                                size_asked ? &size : nullptr);
-  if (After() == Served::LinkLost) return Served::LinkLost;
-  Code(out, code);
-  if (code != 0) return Served::Reply;
+  const Done done = ops_.RegQueryValueEx(key, name, type, data_asked ? data.data() : nullptr,
+                                         size_asked ? &size : nullptr);
+  if (done.lost) return Served::LinkLost;
+  Code(out, done.error);
+  if (!done.ok) return Served::Reply;
   ReplyU32(out, type_asked, type);
   ReplyValue(out, data_asked, std::span(data).first(data_asked ? size : 0));
   ReplyU32(out, size_asked, size);
@@ -116,13 +106,13 @@ Served LegacyCalls::RegSetValueEx(WireReader& in, WireWriter& out, SessionOwned&
   const std::uint32_t size = in.U32();
   if (!in.ok() || !data) return Served::Unreadable;
   if (size > data->value.size()) {  // more bytes than came
-    Code(out, static_cast<std::int32_t>(kErrorInvalidParameter));
+    Code(out, kErrorInvalidParameter);
     return Served::Reply;
   }
-  const std::int32_t code = device_.CeRegSetValueEx(
-      KeyFromWire(key), name, type, data->present ? data->value.data() : nullptr, size);
-  if (After() == Served::LinkLost) return Served::LinkLost;
-  Code(out, code);
+  const Done done =
+      ops_.RegSetValueEx(key, name, type, data->present ? data->value.data() : nullptr, size);
+  if (done.lost) return Served::LinkLost;
+  Code(out, done.error);
   return Served::Reply;
 }
 

@@ -12,7 +12,7 @@
 #include "simulator/handheld/identity.h"
 #include "simulator/handheld/legacy_calls.h"
 #include "simulator/handheld/options.h"
-#include "simulator/handheld/session.h"
+#include "simulator/handheld/session_io.h"
 
 namespace zp::handheld {
 
@@ -33,17 +33,12 @@ class LegacySession {
  private:
   /// The locked handheld's password, answered; false when refused.
   bool OnPassword();
-  /// Sends a reply frame, spoiled when this is the call to spoil. False
-  /// when the session ends with it.
-  bool Reply(std::vector<std::uint8_t> frame);
   void Say(const std::string& text) const;
 
   Socket socket_;
-  int number_;  ///< for the log
+  SessionLine line_;
   LegacyCalls& calls_;
   const Identity& identity_;
-  int io_ms_;
-  int trickle_ms_;
   SpoiledReply& spoil_;
   SessionOwned owned_;
   bool awaiting_password_;

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <string>
 #include <thread>
 
 #include "link/message_io.h"
@@ -89,6 +90,24 @@ bool Trickle(const Socket& socket, std::span<const std::uint8_t> bytes, int gap_
 void Log(const std::string& text) {
   std::fprintf(stderr, "zp-handheld: %s\n", text.c_str());
   std::fflush(stderr);
+}
+
+Traffic AwaitTraffic(std::span<const Socket* const> watched, int idle_ms,
+                     std::int64_t& last_traffic, std::size_t& ready) {
+  const NetResult waited = WaitReadable(watched, Deadline::In(kTickMs), ready);
+  if (waited == NetResult::Failed) {
+    Log("cannot wait on the connections: " + SocketFailureText());
+    return Traffic::End;
+  }
+  if (waited == NetResult::TimedOut) {
+    if (MonotonicMs() - last_traffic >= idle_ms) {
+      Log("nothing happened for " + std::to_string(idle_ms) + " ms; ending");
+      return Traffic::End;
+    }
+    return Traffic::Quiet;
+  }
+  last_traffic = MonotonicMs();
+  return Traffic::Ready;
 }
 
 }  // namespace zp::handheld

@@ -33,6 +33,17 @@ bool SendBytes(const Socket& socket, std::span<const std::uint8_t> bytes);
 /// Sends `bytes` one at a time, `gap_ms` apart (the trickling modes).
 bool Trickle(const Socket& socket, std::span<const std::uint8_t> bytes, int gap_ms);
 
+/// What one wait of a handheld's loop came to.
+enum class Traffic {
+  Ready,  ///< `ready` is the index of a readable connection
+  Quiet,  ///< nothing yet: wait again
+  End,    ///< the wait failed, or nothing happened for `idle_ms` (logged)
+};
+/// Waits a tick for one of `watched` to be readable; `last_traffic` is
+/// when something last was.
+Traffic AwaitTraffic(std::span<const Socket* const> watched, int idle_ms,
+                     std::int64_t& last_traffic, std::size_t& ready);
+
 /// One line on stderr, "zp-handheld: <text>".
 void Log(const std::string& text);
 

@@ -8,34 +8,13 @@
 #include <cstdint>
 #include <filesystem>
 #include <map>
-#include <set>
 #include <span>
-#include <string>
-#include <string_view>
-#include <vector>
 
-#include "device/remote_device.h"
 #include "link/wire.h"
+#include "simulator/handheld/device_ops.h"
 #include "simulator/simulated_device.h"
 
 namespace zp::handheld {
-
-/// What serving one request came to.
-enum class Served {
-  Reply,       ///< the reply is written
-  LinkLost,    ///< the link is gone: no reply, the session closes
-  Unreadable,  ///< the request does not parse: the session closes
-};
-
-/// What a session opened and has not closed; closed when the session ends.
-struct SessionOwned {
-  std::set<std::uint32_t> files;
-  std::set<std::uint32_t> keys;
-  std::set<std::uint32_t> finds;
-};
-
-/// The size of a CE_FIND_DATA record on the wire.
-inline constexpr std::uint32_t kRecordSize = sizeof(CeFindData);
 
 class RapiCalls {
  public:
@@ -51,15 +30,6 @@ class RapiCalls {
  private:
   using Handler = Served (RapiCalls::*)(link::WireReader&, link::WireWriter&, SessionOwned&);
   static const std::map<std::uint32_t, Handler>& Handlers();
-
-  /// After a call on the simulated handheld: LinkLost when it lost the link.
-  Served After();
-  /// For a call made here: consults the fault rules as the simulated
-  /// handheld's choke point does. Serve, or `error` set (Fail), or the
-  /// link is gone (LinkLost).
-  enum class Admit { Serve, Fail, LinkLost };
-  Admit Gate(std::string_view operation, const std::u16string& path, std::uint32_t usual,
-             std::uint32_t& error);
 
   // Calls of the simulated handheld (rapi_calls.cpp).
   Served FindAllFiles(link::WireReader& in, link::WireWriter& out, SessionOwned& owned);
@@ -93,19 +63,7 @@ class RapiCalls {
   Served GetSystemPowerStatusEx(link::WireReader& in, link::WireWriter& out, SessionOwned& owned);
   Served GetSpecialFolderPath(link::WireReader& in, link::WireWriter& out, SessionOwned& owned);
 
-  /// An open CeFindFirstFile search: its records and the next one to give.
-  struct Search {
-    std::vector<CeFindData> records;
-    std::size_t next = 0;
-  };
-
-  SimulatedDevice& device_;
-  std::filesystem::path files_root_;
-  std::map<std::uint32_t, Search> searches_;
-  std::uint32_t next_search_ = 0x50000;
+  DeviceOps ops_;
 };
-
-/// A record as CeFindFirstFile and CeFindNextFile send it: 560 bytes.
-void WriteRecord(link::WireWriter& out, const CeFindData& record);
 
 }  // namespace zp::handheld

@@ -3,7 +3,6 @@
 // out data only when it succeeded.
 #include <algorithm>
 
-#include "platform/platform.h"
 #include "simulator/handheld/rapi_calls.h"
 #include "simulator/handheld/wire_values.h"
 
@@ -23,15 +22,11 @@ Served RapiCalls::RegOpenKeyEx(link::WireReader& in, link::WireWriter& out, Sess
   const std::uint32_t root = in.U32();
   const std::u16string subkey = Text(in);
   if (!in.ok()) return Served::Unreadable;
-  CeKey opened = kNoCeKey;
-  const std::int32_t code = device_.CeRegOpenKeyEx(KeyFromWire(root), subkey, &opened);
-  if (After() == Served::LinkLost) return Served::LinkLost;
-  const auto rv = static_cast<std::uint32_t>(code);
-  out.U32(rv).U32(rv);
-  if (rv == 0) {
-    out.U32(KeyToWire(opened));
-    owned.keys.insert(KeyToWire(opened));
-  }
+  std::uint32_t key = 0;
+  const Done done = ops_.RegOpenKeyEx(root, subkey, owned, key);
+  if (done.lost) return Served::LinkLost;
+  out.U32(done.error).U32(done.error);
+  if (done.ok) out.U32(key);
   return Served::Reply;
 }
 
@@ -40,27 +35,21 @@ Served RapiCalls::RegCreateKeyEx(link::WireReader& in, link::WireWriter& out, Se
   const std::u16string subkey = Text(in);
   in.String();  // the class, unused
   if (!in.ok()) return Served::Unreadable;
-  CeKey opened = kNoCeKey;
+  std::uint32_t key = 0;
   std::uint32_t disposition = 0;
-  const std::int32_t code =
-      device_.CeRegCreateKeyEx(KeyFromWire(root), subkey, &opened, &disposition);
-  if (After() == Served::LinkLost) return Served::LinkLost;
-  const auto rv = static_cast<std::uint32_t>(code);
-  out.U32(rv).U32(rv);
-  if (rv == 0) {
-    out.U32(KeyToWire(opened)).U32(disposition);
-    owned.keys.insert(KeyToWire(opened));
-  }
+  const Done done = ops_.RegCreateKeyEx(root, subkey, owned, key, disposition);
+  if (done.lost) return Served::LinkLost;
+  out.U32(done.error).U32(done.error);
+  if (done.ok) out.U32(key).U32(disposition);
   return Served::Reply;
 }
 
 Served RapiCalls::RegCloseKey(link::WireReader& in, link::WireWriter& out, SessionOwned& owned) {
   const std::uint32_t key = in.U32();
   if (!in.ok()) return Served::Unreadable;
-  owned.keys.erase(key);
-  const auto rv = static_cast<std::uint32_t>(device_.CeRegCloseKey(KeyFromWire(key)));
-  if (After() == Served::LinkLost) return Served::LinkLost;
-  out.U32(rv).U32(rv);
+  const Done done = ops_.RegCloseKey(key, owned);
+  if (done.lost) return Served::LinkLost;
+  out.U32(done.error).U32(done.error);
   return Served::Reply;
 }
 
@@ -74,11 +63,10 @@ Served RapiCalls::RegQueryValueEx(link::WireReader& in, link::WireWriter& out, S
   std::vector<std::uint8_t> data(room);
   std::uint32_t type = 0;
   std::uint32_t size = room;
-  const auto rv = static_cast<std::uint32_t>(device_.CeRegQueryValueEx(
-      KeyFromWire(key), name, &type, room > 0 ? data.data() : nullptr, &size));
-  if (After() == Served::LinkLost) return Served::LinkLost;
-  out.U32(rv).U32(rv);
-  if (rv == 0) {
+  const Done done = ops_.RegQueryValueEx(key, name, type, room > 0 ? data.data() : nullptr, &size);
+  if (done.lost) return Served::LinkLost;
+  out.U32(done.error).U32(done.error);
+  if (done.ok) {
     out.U32(type).U32(size);
     if (room > 0) out.Bytes(data.data(), size);
   }
@@ -92,10 +80,9 @@ Served RapiCalls::RegSetValueEx(link::WireReader& in, link::WireWriter& out, Ses
   const std::uint32_t size = in.U32();
   const auto data = in.Bytes(size);
   if (!in.ok()) return Served::Unreadable;
-  const auto rv = static_cast<std::uint32_t>(
-      device_.CeRegSetValueEx(KeyFromWire(key), name, type, data.data(), size));
-  if (After() == Served::LinkLost) return Served::LinkLost;
-  out.U32(rv).U32(rv);
+  const Done done = ops_.RegSetValueEx(key, name, type, data.data(), size);
+  if (done.lost) return Served::LinkLost;
+  out.U32(done.error).U32(done.error);
   return Served::Reply;
 }
 

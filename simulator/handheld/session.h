@@ -8,14 +8,9 @@
 #include "platform/sockets.h"
 #include "simulator/handheld/options.h"
 #include "simulator/handheld/rapi_calls.h"
+#include "simulator/handheld/session_io.h"
 
 namespace zp::handheld {
-
-/// The hostile reply still to be given (once a run), if any.
-struct SpoiledReply {
-  Hostile mode = Hostile::None;
-  int at = 1;  ///< the session's call number (from 1)
-};
 
 class Session {
  public:
@@ -32,17 +27,13 @@ class Session {
   const Socket& socket() const { return socket_; }
 
  private:
-  /// Sends a reply frame, spoiled when this is the call to spoil. False
-  /// when the session ends with it.
-  bool Reply(std::vector<std::uint8_t> frame);
   /// The listing-flood mode's reply to a listing request.
   std::vector<std::uint8_t> FloodListing(std::span<const std::uint8_t> request) const;
 
   Socket socket_;
   std::uint32_t request_;  ///< R, for the log
+  SessionLine line_;
   RapiCalls& calls_;
-  int io_ms_;
-  int trickle_ms_;
   bool flood_listing_;  ///< the next listing is the listing-flood mode's
   SpoiledReply& spoil_;
   SessionOwned owned_;

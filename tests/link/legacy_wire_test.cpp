@@ -61,11 +61,13 @@ TEST(LegacyWire, AnInfoPacketIsTakenOnlyWhenEveryStringEndsInsideIt) {
 }
 
 TEST(LegacyWire, ARepliesFlagIsZeroOrOneWithItsResult) {
-  const auto plain = ParseLegacyReplyHead(Words({0, 7}));
+  const auto plain_bytes = Words({0, 7});
+  const auto plain = ParseLegacyReplyHead(plain_bytes);
   ASSERT_TRUE(plain);
   EXPECT_EQ(plain->hresult, 0u);
   EXPECT_EQ(plain->data.size(), 4u);
-  const auto failed = ParseLegacyReplyHead(Words({1, 0x80004001u}));
+  const auto failed_bytes = Words({1, 0x80004001u});
+  const auto failed = ParseLegacyReplyHead(failed_bytes);
   ASSERT_TRUE(failed);
   EXPECT_EQ(failed->hresult, 0x80004001u);
   EXPECT_FALSE(ParseLegacyReplyHead(Words({2, 0})));
@@ -107,7 +109,8 @@ TEST(LegacyWire, ArgumentsReadBackAsTheyWereWrittenAndOverrunsFail) {
   EXPECT_EQ(rapi1::ReadOptionalOut(in, 16)->value, 16u);
   EXPECT_FALSE(rapi1::ReadPlainString(in)->present);
   EXPECT_TRUE(in.ok());
-  WireReader over(Words({1, 5, 0x41}));  // 5 characters where 2 are
+  const auto short_string = Words({1, 5, 0x41});  // 5 characters where 2 are
+  WireReader over(short_string);
   EXPECT_FALSE(rapi1::ReadPlainString(over));
   EXPECT_FALSE(over.ok());
 }
