@@ -49,20 +49,7 @@ TEST_F(LegacyLink, ABrokenOrTricklingReplyEndsTheSessionLosesNothingAndTheNextCo
   };
   // The first call, one in the array pass, one in the delivery.
   for (const auto& [options, line] : modes) {
-    for (const int at : {1, 12, 24}) {
-      SCOPED_TRACE(options[1] + " at call " + std::to_string(at));
-      Reset();
-      const std::size_t before = Log().size();
-      std::vector<std::string> spoiled = options;
-      spoiled.insert(spoiled.end(), {"--hostile-at", std::to_string(at)});
-      const RunResult run = RunLinked(spoiled, kShortWaits);
-      EXPECT_NE(run.exit_code, -1) << run.output;
-      const std::string log = Log().substr(before);
-      EXPECT_NE(log.find("Lost the link to the handheld: "), std::string::npos) << log;
-      EXPECT_NE(log.find(line), std::string::npos) << log;
-      EXPECT_EQ(log.find("Finished successfully"), std::string::npos) << log;
-      EXPECT_EQ(Lost(), "");
-    }
+    for (const int at : {1, 12, 24}) ExpectASpoiledReplyLosesNothing(options, at, line);
   }
   ExpectTheNextSessionCompletes();
 }

@@ -85,6 +85,23 @@ class LinkSession : public SessionWorld {
     SetDeviceState(3);
   }
 
+  // A session whose reply at call `at` the handheld spoils (`options`) ends
+  // with `line` logged, and loses nothing.
+  void ExpectASpoiledReplyLosesNothing(std::vector<std::string> options, int at,
+                                       const std::string& line) {
+    SCOPED_TRACE(options[1] + " at call " + std::to_string(at));
+    Reset();
+    const std::size_t before = Log().size();
+    options.insert(options.end(), {"--hostile-at", std::to_string(at)});
+    const RunResult run = RunLinked(options, kShortWaits);
+    EXPECT_NE(run.exit_code, -1) << run.output;
+    const std::string log = Log().substr(before);
+    EXPECT_NE(log.find("Lost the link to the handheld: "), std::string::npos) << log;
+    EXPECT_NE(log.find(line), std::string::npos) << log;
+    EXPECT_EQ(log.find("Finished successfully"), std::string::npos) << log;
+    EXPECT_EQ(Lost(), "");
+  }
+
   // A clean session after a broken one completes the work.
   void ExpectTheNextSessionCompletes() {
     EXPECT_EQ(RunLinked({}).exit_code, kExitDone);
