@@ -46,10 +46,11 @@ windows: windows-deps
 	cmake --preset windows-i686 >/dev/null
 	cmake --build --preset windows-i686 -j $(JOBS)
 
-# The Windows unit tests and every end-to-end scenario under Wine, on a
-# virtual display.
+# The Windows unit tests and every end-to-end scenario under Wine, on
+# virtual displays: three scenarios at a time, each in a Wine prefix of its
+# own (they mostly wait on the handheld's timeouts, not on the processor).
 windows-test: windows build
-	sh scripts/with-wine.sh sh -c 'ctest --preset windows -j $(JOBS) && ctest --preset wine-e2e'
+	ZP_WINE_SLOTS=3 sh scripts/with-wine.sh sh -c 'ctest --preset windows -j $(JOBS) && ctest --preset wine-e2e'
 
 test: build format-check
 	$(call install_missing,$(TEST_PACKAGES))

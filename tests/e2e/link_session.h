@@ -99,7 +99,7 @@ class LinkSession : public SessionWorld {
     EXPECT_NE(log.find("Lost the link to the handheld: "), std::string::npos) << log;
     EXPECT_NE(log.find(line), std::string::npos) << log;
     EXPECT_EQ(log.find("Finished successfully"), std::string::npos) << log;
-    EXPECT_EQ(Lost(), "");
+    EXPECT_EQ(Lost(), "") << log;
   }
 
   // A clean session after a broken one completes the work.

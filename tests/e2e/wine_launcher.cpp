@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -27,6 +28,32 @@ namespace {
 namespace fs = std::filesystem;
 
 const char* const kWine = "/usr/lib/wine/wine64";
+
+// A test that CTest gave a "wine" resource ("id:N,slots:1") takes slot N of
+// scripts/with-wine.sh: its prefix and its display, for itself and for
+// every program it starts. Done before main, while the process has one
+// thread.
+[[maybe_unused]] const bool kSlotTaken = [] {
+  const char* resource = std::getenv("CTEST_RESOURCE_GROUP_0_WINE");
+  if (!resource) return false;
+  const std::string given = resource;
+  const std::size_t id_end = given.find(',');
+  if (!given.starts_with("id:") || id_end == std::string::npos) return false;
+  const std::string variable = "ZP_WINE_SLOT_" + given.substr(3, id_end - 3);
+  const char* slot = std::getenv(variable.c_str());
+  if (!slot) {
+    std::fprintf(
+        stderr,
+        "%s is not set: run the Wine tests with ZP_WINE_SLOTS enough for CTest's resources\n",
+        variable.c_str());
+    std::exit(1);
+  }
+  const std::string text = slot;
+  const std::size_t space = text.rfind(' ');
+  ::setenv("WINEPREFIX", text.substr(0, space).c_str(), 1);
+  ::setenv("DISPLAY", text.substr(space + 1).c_str(), 1);
+  return true;
+}();
 
 fs::path Prefix() {
   const char* prefix = std::getenv("WINEPREFIX");

@@ -13,7 +13,7 @@ if(NOT WIN32 AND NOT ZP_FUZZ AND TARGET zp-handheld)
   target_link_libraries(handheld_tests PRIVATE zptestsupport zphandheld GTest::gtest_main)
   target_compile_definitions(handheld_tests PRIVATE ZP_HANDHELD="$<TARGET_FILE:zp-handheld>")
   add_dependencies(handheld_tests zp-handheld)
-  zp_target(handheld_tests)
+  zp_test_target(handheld_tests)
   gtest_discover_tests(handheld_tests DISCOVERY_TIMEOUT 60 PROPERTIES LABELS unit)
 endif()
 # zamopocket-chat's exchange, against zp-handheld's serial line on a

@@ -16,6 +16,17 @@
 set -eu
 top=$(cd "$(dirname "$0")/../.." && pwd)
 wine=/usr/lib/wine/wine64
+# Given a "wine" resource by CTest, the slot of scripts/with-wine.sh it names.
+case ${CTEST_RESOURCE_GROUP_0_WINE:-} in
+  id:*)
+    id=${CTEST_RESOURCE_GROUP_0_WINE#id:}
+    eval "slot=\${ZP_WINE_SLOT_${id%%,*}:-}"
+    [ -n "$slot" ] || { echo "install_test.sh: wine slot ${id%%,*} is not set up" >&2; exit 1; }
+    WINEPREFIX=${slot% *}
+    DISPLAY=${slot##* }
+    export WINEPREFIX DISPLAY
+    ;;
+esac
 [ -n "${WINEPREFIX:-}" ] || {
   echo "install_test.sh: WINEPREFIX is not set: run it inside scripts/with-wine.sh" >&2
   exit 1
