@@ -137,7 +137,7 @@ set_tests_properties(package_install PROPERTIES LABELS wine RESOURCE_GROUPS "win
 # made from the plain build.
 if(NOT ZP_SANITIZE)
   add_test(NAME deb_install COMMAND sh ${CMAKE_SOURCE_DIR}/tests/package/deb_install_test.sh ${CMAKE_BINARY_DIR})
-  set_tests_properties(deb_install PROPERTIES LABELS deb SKIP_RETURN_CODE 77 TIMEOUT 900)
+  set_tests_properties(deb_install PROPERTIES LABELS deb SKIP_RETURN_CODE 77 TIMEOUT 900 COST 1000)
 endif()
 
 # The collision check: no name of the program's headers may be a Win32 macro.
@@ -149,3 +149,5 @@ if(ZP_MINGW_CXX)
   set_tests_properties(headers_beside_windows_h PROPERTIES LABELS unit)
 endif()
 include(tests/handheld/handheld_tests.cmake)
+# After every discovered test: which scenarios start first.
+set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${CMAKE_SOURCE_DIR}/cmake/test_costs.cmake)
