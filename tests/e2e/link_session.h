@@ -65,7 +65,9 @@ class LinkSession : public SessionWorld {
     }
     if (a == 0 || b == 0 || a_named > 1 || b_named > 1) {
       return "A.ARR " + std::to_string(a) + "/" + std::to_string(a_named) + ", b.arr " +
-             std::to_string(b) + "/" + std::to_string(b_named);
+             std::to_string(b) + "/" + std::to_string(b_named) +
+             "; FromPocket: " + DesktopListing("c/ZAMO/Field/FromPocket") +
+             "; the handheld: " + DeviceListing(kSync);
     }
     if (DeviceState() == "dword:00000004" && world.DeviceFile(kSync + "R.CLS") != "regions") {
       return "state 4 without R.CLS";
