@@ -30,6 +30,8 @@ constexpr std::pair<Hostile, std::string_view> kNames[] = {
     {Hostile::LegacyNameNoNul, "legacy-name-no-nul"},
     {Hostile::LegacyShortHeader, "legacy-short-header"},
     {Hostile::LegacyBadFlag, "legacy-bad-flag"},
+    {Hostile::LegacyHang, "legacy-hang"},
+    {Hostile::LegacySecondControl, "legacy-second-control"},
 };
 
 }  // namespace
@@ -51,7 +53,7 @@ std::string_view HostileName(Hostile mode) {
 bool ShapesReply(Hostile mode) {
   return mode == Hostile::FrameOverCap || mode == Hostile::FrameTruncated ||
          mode == Hostile::ReplyShort || mode == Hostile::Stall || mode == Hostile::TrickleReply ||
-         mode == Hostile::LegacyBadFlag;
+         mode == Hostile::LegacyBadFlag || mode == Hostile::LegacyHang;
 }
 
 bool ServesLegacy(Hostile mode) {
@@ -61,7 +63,8 @@ bool ServesLegacy(Hostile mode) {
 
 bool LegacyOnly(Hostile mode) {
   return mode == Hostile::LegacyOffsetOut || mode == Hostile::LegacyNameNoNul ||
-         mode == Hostile::LegacyShortHeader || mode == Hostile::LegacyBadFlag;
+         mode == Hostile::LegacyShortHeader || mode == Hostile::LegacyBadFlag ||
+         mode == Hostile::LegacyHang || mode == Hostile::LegacySecondControl;
 }
 
 }  // namespace zp::handheld

@@ -27,10 +27,12 @@ enum class Hostile {
   BadFirst,            ///< first a connection whose info packet overruns, then the real one
   ReconnectAtRequest,  ///< the first session request unanswered: a new control connection instead
   // The older link's own.
-  LegacyOffsetOut,    ///< the info packet's name offset lies outside the packet
-  LegacyNameNoNul,    ///< the info packet's name runs to its end with no NUL
-  LegacyShortHeader,  ///< a header of 0x10 (too short for an info packet) in place of its length
-  LegacyBadFlag,      ///< the Nth reply's flag is neither 0 nor 1
+  LegacyOffsetOut,      ///< the info packet's name offset lies outside the packet
+  LegacyNameNoNul,      ///< the info packet's name runs to its end with no NUL
+  LegacyShortHeader,    ///< a header of 0x10 (too short for an info packet) in place of its length
+  LegacyBadFlag,        ///< the Nth reply's flag is neither 0 nor 1
+  LegacyHang,           ///< hangs at the Nth call: no reply, and no ping echoed from then on
+  LegacySecondControl,  ///< after the first session opens, a second connection to the control port
 };
 
 std::optional<Hostile> ParseHostile(std::string_view text);

@@ -78,6 +78,11 @@ bool LegacyHandheld::OnControl() {
     return false;
   }
   if (word == link::kLegacyPing) {
+    // Hung: the call was taken (its spoiling is spent) and nothing answers.
+    if (options_.hostile == Hostile::LegacyHang && spoil_.mode == Hostile::None) {
+      Log("legacy-hang: the ping goes unanswered");
+      return true;
+    }
     if (SendU32(control_, link::kLegacyPing)) return true;
     Log("the ping's echo could not be sent: " + SocketFailureText());
     return false;

@@ -105,6 +105,17 @@ void LegacyHandheld::OnSessionConnection() {
   Log("session " + std::to_string(number) + " open (from " + Where(peer) + ")");
   sessions_.push_back(std::make_unique<LegacySession>(std::move(connection), number, calls_,
                                                       options_, identity_, spoil_));
+  if (options_.hostile == Hostile::LegacySecondControl && number == 1) DialSecondControl();
+}
+
+void LegacyHandheld::DialSecondControl() {
+  const NetAddress desktop{options_.desktop_ip, options_.legacy_port};
+  if (ConnectTcp(NetAddress{options_.device_ip, 0}, desktop, "", Deadline::In(options_.io_ms),
+                 second_control_) == NetResult::Done) {
+    Log("legacy-second-control: a second connection to " + Where(desktop));
+  } else {
+    Log("legacy-second-control: cannot connect to " + Where(desktop) + ": " + SocketFailureText());
+  }
 }
 
 }  // namespace zp::handheld

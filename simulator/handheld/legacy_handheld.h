@@ -36,6 +36,9 @@ class LegacyHandheld {
   bool Dial();
   void Loop();
   void OnSessionConnection();
+  /// legacy-second-control: a second connection to the desktop's control
+  /// port, held open while the first one serves.
+  void DialSecondControl();
 
   // legacy_control.cpp: the control connection.
   /// The first word, the info packet's length and the packet (or a hostile one).
@@ -54,6 +57,7 @@ class LegacyHandheld {
   bool rapi_open_ = false;  ///< CeRapiInit succeeded
   Socket listener_;
   Socket control_;
+  Socket second_control_;
   std::vector<std::unique_ptr<LegacySession>> sessions_;
   bool awaiting_password_ = false;
   int refusals_ = 0;

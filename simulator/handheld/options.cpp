@@ -199,10 +199,13 @@ Usage: zp-handheld --world FOLDER --device ADDRESS --desktop ADDRESS [options]
                          runs to the packet's end with no NUL),
                          legacy-short-header (0x10 in place of the info
                          packet's length), legacy-bad-flag (the Nth reply's
-                         flag is 2)
+                         flag is 2), legacy-hang (the Nth reply never comes,
+                         and no ping is echoed from then on),
+                         legacy-second-control (after the first session
+                         opens, a second connection to the control port)
   --hostile-at N         the session call whose reply the frame-over-cap,
                          frame-truncated, reply-short, stall, trickle-reply
-                         and legacy-bad-flag modes spoil (default 1; in the
+                         legacy-bad-flag and legacy-hang modes spoil (default 1; in the
                          first session that reaches it)
   --trickle-ms N         the gap between the bytes of the trickling modes
                          (default 1000)

@@ -84,6 +84,7 @@ bool SendReply(const SessionLine& line, std::vector<std::uint8_t> frame, Spoiled
       return SendBytes(line.socket, link::FinishFrame(std::move(short_frame)));
     }
     case Hostile::Stall:
+    case Hostile::LegacyHang:
       stalled = true;
       return true;
     case Hostile::TrickleReply:

@@ -1,6 +1,7 @@
 // Sessions that only the older handhelds' link has: an info packet that does
-// not add up, a broken reply of the older remote API, a trickle, the
-// password on both connections, and names shared with the newer handhelds.
+// not add up, a broken reply of the older remote API, a trickle, a second
+// control connection, the keepalive, the password on both connections, and
+// names shared with the newer handhelds.
 // They run in the older link's pass, where the handheld program plays a
 // Pocket PC 2003.
 #include <chrono>
@@ -61,6 +62,32 @@ TEST_F(LegacyLink, ATricklingInfoPacketHoldsTheHandshakeNoLongerThanItsWait) {
   EXPECT_LT(std::chrono::steady_clock::now() - began, std::chrono::seconds(12));
   EXPECT_NE(Log().find("The handheld did not complete its handshake\r\n"), std::string::npos)
       << Log();
+}
+
+TEST_F(LegacyLink, ASecondControlConnectionIsRefusedAndAHungHandheldIsGoneAfterThreePings) {
+  // A second connection to the control port while one is open: refused,
+  // logged, and the session goes on.
+  EXPECT_EQ(RunLinked({"--hostile", "legacy-second-control"}, kShortWaits).exit_code, kExitDone);
+  EXPECT_NE(
+      Log().find("Refused a second control connection from " + LinkHandheldAddress() + "\r\n"),
+      std::string::npos)
+      << Log();
+  EXPECT_TRUE(Log().ends_with("Finished successfully\r\n\r\n" + kStop)) << Log();
+  // A handheld that hangs in the array pass: gone once three pings (5 s
+  // apart) went unanswered, long before the two minutes a reply may take.
+  Reset();
+  const std::size_t before = Log().size();
+  const auto began = std::chrono::steady_clock::now();
+  RunLinked({"--hostile", "legacy-hang", "--hostile-at", "12"},
+            "connect=1500,handshake=1500,session=1500,dial=1500,reply=120000");
+  EXPECT_LT(std::chrono::steady_clock::now() - began, std::chrono::seconds(45));
+  const std::string log = Log().substr(before);
+  EXPECT_NE(log.find("The handheld answered none of 3 pings: gone\r\n"
+                     "Lost the link to the handheld: the handheld is gone\r\n"),
+            std::string::npos)
+      << log;
+  EXPECT_EQ(Lost(), "") << log;
+  ExpectTheNextSessionCompletes();
 }
 
 TEST_F(LegacyLink, ThePasswordGoesOnlyToAListedHandheldOnBothConnectionsAndNeverTwice) {
