@@ -39,8 +39,10 @@ stop() {
 }
 trap stop EXIT INT TERM
 
-# A virtual display; prints its DISPLAY (empty without Xvfb).
+# A virtual display, in this shell (its pid kept for stop); its DISPLAY in
+# $display, empty without Xvfb.
 start_display() {
+  display=
   command -v Xvfb >/dev/null 2>&1 || return 0
   display_file=$(mktemp)
   Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp 3>"$display_file" >/dev/null 2>&1 &
@@ -50,14 +52,14 @@ start_display() {
     sleep 0.1
     tries=$((tries + 1))
   done
-  echo ":$(cat "$display_file")"
+  display=":$(cat "$display_file")"
   rm -f "$display_file"
 }
 
 # The displays first: Wine takes the screen's size when it starts.
 i=0
 while [ $i -lt "$slots" ]; do
-  display=$(start_display)
+  start_display
   if [ $i = 0 ] && [ -n "$display" ]; then
     DISPLAY=$display
     export DISPLAY

@@ -165,11 +165,25 @@ void ImportRegistry(const fs::path& desktop) {
 // registry.reg afterwards holds what the prefix's registry holds, read
 // from reg's exports (UTF-16LE, which the .reg reader takes) and
 // written by the .reg writer.
+// A key exported into `file`; false when the key is not there. An export
+// fails now and then under load, as an import does: it is asked again, and
+// one that keeps failing for a key that is there ends the test rather than
+// drop the key from the world (every later session would miss it).
+bool ExportKey(const char* key, const fs::path& file) {
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    if (Wine({"reg", "export", key, WindowsPath(file), "/reg:32", "/y"}).exit_code == 0)
+      return true;
+    if (Wine({"reg", "query", key, "/reg:32"}).exit_code != 0) return false;
+    ::usleep(200 * 1000);
+  }
+  throw std::runtime_error(std::string("reg export of ") + key + " failed three times");
+}
+
 void ExportRegistry(const fs::path& desktop) {
   regfile::Document all;
   const fs::path file = desktop / "export.reg";
   for (const char* key : kKeys) {
-    if (Wine({"reg", "export", key, WindowsPath(file), "/reg:32", "/y"}).exit_code != 0) continue;
+    if (!ExportKey(key, file)) continue;
     regfile::ParseResult exported = regfile::Parse(ReadFile(file), regfile::Strings::Narrow);
     for (regfile::Key& found : exported.doc.keys) all.keys.push_back(std::move(found));
   }
