@@ -6,7 +6,8 @@ set(zp_long_scenarios
   FaultSweep.APowerCutAtEveryDesktopOperationLosesNothingAndOneCleanSessionCompletes
   SyncSession.ALostConnectionAtAnyPointLosesNoArrayAndLeavesNoPartOfOne
   LinkSession.ABrokenReplyAnywhereEndsTheSessionLosesNothingAndTheNextCompletes
-  LegacyLink.ABrokenOrTricklingReplyEndsTheSessionLosesNothingAndTheNextCompletes)
+  LegacyLink.ABrokenOrTricklingReplyEndsTheSessionLosesNothingAndTheNextCompletes
+  LegacyLink.ASecondControlConnectionIsRefusedAndAHungHandheldIsGoneAfterThreePings)
 foreach(zp_pass "" "link:" "legacy:" "wine:" "winelink:")
   foreach(zp_scenario IN LISTS zp_long_scenarios)
     set_tests_properties("${zp_pass}${zp_scenario}" PROPERTIES COST 1000)
