@@ -204,9 +204,9 @@ Usage: zp-handheld --world FOLDER --device ADDRESS --desktop ADDRESS [options]
                          legacy-second-control (after the first session
                          opens, a second connection to the control port)
   --hostile-at N         the session call whose reply the frame-over-cap,
-                         frame-truncated, reply-short, stall, trickle-reply
-                         legacy-bad-flag and legacy-hang modes spoil (default 1; in the
-                         first session that reaches it)
+                         frame-truncated, reply-short, stall, trickle-reply,
+                         legacy-bad-flag and legacy-hang modes spoil
+                         (default 1; in the first session that reaches it)
   --trickle-ms N         the gap between the bytes of the trickling modes
                          (default 1000)
   --help                 this text
